@@ -1,0 +1,268 @@
+#include "GifStreamParser.h"
+
+#include "GIFErrors.h"
+#include "TGIFImage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool equalsIgnoringCase(const uint8_t* bytes, const char* text, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        auto lower = [](unsigned char ch) { return (ch >= 'A' && ch <= 'Z') ? ch + ('a' - 'A') : ch; };
+        if (lower(bytes[i]) != lower(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+void readColorTable(const uint8_t* bytes, int count, ColorTable& table) {
+    table.clear();
+    table.count = count;
+    for (int i = 0; i < count; ++i)
+        table.entries[i] = TGIFColor{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+}
+
+} // namespace
+
+GifStreamParser::GifStreamParser(const uint8_t* data, size_t size, TGIFImage& image)
+    : data_(data), size_(size), image_(image) {}
+
+uint8_t GifStreamParser::readByte() {
+    if (atEnd())
+        throw EReadError();
+    return data_[pos_++];
+}
+
+const uint8_t* GifStreamParser::readBytes(size_t count) {
+    if (count > size_ - pos_)
+        throw EReadError();
+    const uint8_t* bytes = data_ + pos_;
+    pos_ += count;
+    return bytes;
+}
+
+uint16_t GifStreamParser::readWord() {
+    const uint8_t* bytes = readBytes(2);
+    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// Zero bytes between blocks are skipped; 0 at the end of the data.
+uint8_t GifStreamParser::nextSeparator() {
+    while (!atEnd()) {
+        uint8_t c = data_[pos_++];
+        if (c != 0)
+            return c;
+    }
+    return 0;
+}
+
+uint8_t GifStreamParser::separatorAfterBlock() {
+    return atEnd() ? kTrailer : nextSeparator();
+}
+
+void GifStreamParser::readHeader() {
+    const uint8_t* signature = readBytes(3);
+    if (!equalsIgnoringCase(signature, "GIF", 3))
+        throw EInvalidGraphicOperation("Unknown GIF version");
+    const uint8_t* version = readBytes(3);
+    if (equalsIgnoringCase(version, "87a", 3))
+        image_.version_ = 1;
+    else if (equalsIgnoringCase(version, "89a", 3))
+        image_.version_ = 2;
+    else
+        throw EInvalidGraphicOperation("Unknown GIF version");
+
+    const uint8_t* screen = readBytes(7);
+    image_.screenWidth_ = static_cast<uint16_t>(screen[0] | (screen[1] << 8));
+    image_.screenHeight_ = static_cast<uint16_t>(screen[2] | (screen[3] << 8));
+    uint8_t packed = screen[4];
+    uint8_t backgroundIndex = screen[5];
+    TGIFData& data = *image_.data_;
+    data.aspectRatio = screen[6];
+    data.colorDepth = static_cast<uint8_t>((packed & 7) + 1);
+    data.colorResolution = static_cast<uint8_t>(((packed >> 4) & 7) + 1);
+    if (packed & 0x80) {
+        int count = 1 << data.colorDepth;
+        readColorTable(readBytes(static_cast<size_t>(count) * 3), count, data.colorTable);
+        if (backgroundIndex < count)
+            image_.backgroundColor_ = data.colorTable.entries[backgroundIndex];
+    }
+}
+
+std::vector<std::string> GifStreamParser::readSubBlocks() {
+    std::vector<std::string> strings;
+    while (!atEnd()) {
+        uint8_t length = readByte();
+        if (length == 0)
+            break;
+        const uint8_t* bytes = readBytes(length);
+        strings.emplace_back(reinterpret_cast<const char*>(bytes), length);
+    }
+    return strings;
+}
+
+void GifStreamParser::checkLoopExtension(const TExtension& extension) {
+    if (extension.type != TExtension::Application || extension.data.empty())
+        return;
+    // The identifier is compared over as many bytes as the block size says.
+    size_t blockSize = extension.fixed[0];
+    if (blockSize > 11)
+        return;
+    const uint8_t* identifier = extension.fixed.data() + 1;
+    if (std::memcmp(identifier, "NETSCAPE2.0", blockSize) != 0 &&
+        std::memcmp(identifier, "ANIMEXTS1.0", blockSize) != 0)
+        return;
+    const std::string& first = extension.data.front();
+    if (first.size() < 3 || static_cast<uint8_t>(first[0]) != 1)
+        return;
+    image_.looping_ = true;
+    uint16_t count =
+        static_cast<uint16_t>(static_cast<uint8_t>(first[1]) | (static_cast<uint8_t>(first[2]) << 8));
+    image_.repeatCount_ = std::min(count, kMaxRepeatCount);
+}
+
+uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& kept) {
+    while (c == kExtensionIntroducer) {
+        TExtension extension;
+        uint8_t label = readByte();
+        size_t fixedCount = 0;
+        bool hasSubBlocks = true;
+        switch (label) {
+        case kGraphicControlLabel:
+            extension.type = TExtension::GraphicControl;
+            fixedCount = 6;
+            hasSubBlocks = false;
+            break;
+        case kCommentLabel:
+            extension.type = TExtension::Comment;
+            break;
+        case kPlainTextLabel:
+            extension.type = TExtension::PlainText;
+            fixedCount = 13;
+            break;
+        case kApplicationLabel:
+            extension.type = TExtension::Application;
+            fixedCount = 12;
+            break;
+        default: {
+            char text[64];
+            std::snprintf(text, sizeof text, "Unrecognized extension block: %.2x", label);
+            throw EInvalidGraphicOperation(text);
+        }
+        }
+        if (fixedCount > 0) {
+            std::memcpy(extension.fixed.data(), readBytes(fixedCount), fixedCount);
+            extension.fixedCount = static_cast<int>(fixedCount);
+        }
+        if (hasSubBlocks)
+            extension.data = readSubBlocks();
+
+        if (extension.type == TExtension::PlainText)
+            kept.clear();
+        if (extension.type == TExtension::Application)
+            checkLoopExtension(extension);
+        if (extension.type == TExtension::GraphicControl || extension.type == TExtension::Comment)
+            kept.push_back(std::move(extension));
+        c = separatorAfterBlock();
+    }
+    return c;
+}
+
+void GifStreamParser::readFrame(TGIFFrame& frame) {
+    TGIFItem& item = *frame.item_;
+    const uint8_t* descriptor = readBytes(9);
+    int32_t left = descriptor[0] | (descriptor[1] << 8);
+    int32_t top = descriptor[2] | (descriptor[3] << 8);
+    int32_t width = descriptor[4] | (descriptor[5] << 8);
+    int32_t height = descriptor[6] | (descriptor[7] << 8);
+    uint8_t packed = descriptor[8];
+    frame.interlaced_ = (packed & 0x40) != 0;
+
+    if (packed & 0x80) {
+        item.colorDepth = static_cast<uint8_t>((packed & 7) + 1);
+        frame.localColors_ = true;
+        int count = 1 << item.colorDepth;
+        readColorTable(readBytes(static_cast<size_t>(count) * 3), count, item.colorTable);
+    } else {
+        frame.localColors_ = false;
+        item.colorTable.clear();
+    }
+
+    // Copy the code-size byte and the whole sub-blocks; a block cut short by the end is dropped.
+    size_t start = pos_;
+    readByte();
+    size_t end = pos_;
+    while (!atEnd()) {
+        uint8_t length = data_[pos_];
+        if (length > size_ - pos_ - 1) {
+            frame.corrupted_ = true;
+            pos_ = size_;
+            break;
+        }
+        pos_ += 1 + length;
+        end = pos_;
+        if (length == 0)
+            break;
+    }
+    item.compressed.assign(data_ + start, data_ + end);
+
+    const uint16_t screenWidth = image_.screenWidth_;
+    const uint16_t screenHeight = image_.screenHeight_;
+    item.width = width == 0 ? screenWidth : width;
+    item.height = height == 0 ? screenHeight : height;
+    frame.left_ = left;
+    frame.top_ = top;
+    item.packed = packed;
+    if (!frame.localColors_)
+        item.colorTable = image_.data_->colorTable;
+
+    uint32_t delay = 0;
+    for (const TExtension& extension : frame.extensions_) {
+        if (extension.type != TExtension::GraphicControl)
+            continue;
+        if (extension.packed() & 1) {
+            if (extension.transparentIndex() < item.colorTable.count)
+                frame.transparentColor_ = item.colorTable.entries[extension.transparentIndex()];
+        } else {
+            frame.transparentColor_.reset();
+        }
+        delay = static_cast<uint16_t>(std::max<uint32_t>(delay, uint32_t{extension.delay()} * 10));
+        frame.disposal_ = static_cast<uint8_t>((extension.packed() >> 2) & 7);
+    }
+    frame.delay_ = static_cast<uint16_t>(delay);
+}
+
+void GifStreamParser::parse() {
+    readHeader();
+    TGIFData& data = *image_.data_;
+    uint8_t c = nextSeparator();
+    while (c != 0 && c != kTrailer && !atEnd()) {
+        std::vector<TExtension> extensions;
+        c = collectExtensions(c, extensions);
+        if (c == kImageSeparator) {
+            auto frame = std::make_unique<TGIFFrame>(&image_);
+            frame->item_ = std::make_shared<TGIFItem>();
+            if (data.colorTable.count > 0)
+                frame->item_->colorDepth = data.colorDepth;
+            frame->extensions_ = std::move(extensions);
+            readFrame(*frame);
+            image_.frames_.push_back(std::move(frame));
+            c = separatorAfterBlock();
+            if (c != kExtensionIntroducer && c != kImageSeparator && c != kTrailer)
+                c = 0; // stray data after a frame ends the image quietly
+        } else if (data.comment.empty() && !extensions.empty()) {
+            for (const TExtension& extension : extensions) {
+                if (extension.type != TExtension::Comment)
+                    continue;
+                if (!data.comment.empty())
+                    data.comment.push_back("\r\n\r\n");
+                data.comment.insert(data.comment.end(), extension.data.begin(), extension.data.end());
+            }
+        } else if (c != 0 && c != kTrailer) {
+            throw EInvalidGraphicOperation("Stream read error");
+        }
+    }
+}
