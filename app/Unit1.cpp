@@ -1,0 +1,349 @@
+#include "Unit1.h"
+
+#include "ErrorReport.h"
+#include "Fonts.h"
+#include "GBPSession.h"
+#include "LabelText.h"
+#include "SectionItemDelegate.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPortCount = 8;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+                        const QString& hint = {}) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    button->setToolTip(hint);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QPoint at, bool bold) {
+    auto* label = new QLabel(labelDisplayText(caption), parent);
+    label->setObjectName(name);
+    label->setFont(Fonts::tahoma(11, bold));
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QString gbpError(uint8_t port) {
+    return QString("GBP Error (COM %1)").arg(port);
+}
+
+} // namespace
+
+TForm1::TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), link_(link), dialogs_(dialogs), table_(makeSectionTable()) {
+    setObjectName("Form1");
+    setWindowTitle("Tarvel v8.0 b1");
+    setFont(Fonts::tahoma());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kNarrowWidth, kHeight);
+
+    openf.title = "Select file...";
+    openf.filter = "All files (*.*)|*.*";
+    savef.title = "Extract section to file...";
+    savef.filter = "Binary files (*.bin)|*.bin|All files (*.*)|*.*";
+    savef.defaultSuffix = "bin";
+
+    buildControls();
+    buildSidePanel();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls() {
+    Port = new QComboBox(this);
+    Port->setObjectName("Port");
+    Port->setGeometry(8, 8, 65, 21);
+    for (int p = 1; p <= kPortCount; ++p)
+        Port->addItem(QString("COM %1").arg(p));
+    Port->setCurrentIndex(0);
+
+    reld = makeButton(this, "reld", "Reload", {80, 8, 65, 21}, "Load NVM Sections info");
+    Button2 = makeButton(this, "Button2", "About", {200, 8, 57, 21});
+    Expand = makeButton(this, "Expand", "4", {264, 8, 25, 21}, "More informations");
+    Expand->setFont(Fonts::marlett(13, true));
+    if (!Fonts::haveMarlett())
+        Expand->setText(QString(QChar(0x25BA))); // without Marlett a plain triangle stands in
+
+    Lista = new QListWidget(this);
+    Lista->setObjectName("Lista");
+    Lista->setGeometry(8, 35, 281, 286);
+    Lista->setUniformItemSizes(true);
+    Lista->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Lista->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Lista->setSelectionMode(QAbstractItemView::SingleSelection);
+    Lista->setItemDelegate(new SectionItemDelegate(*this, Lista));
+    Lista->setEnabled(false);
+
+    btn1 = makeButton(this, "btn1", "Upload", {8, 328, 65, 21}, "Upload file");
+    btn2 = makeButton(this, "btn2", "View", {80, 328, 65, 21}, "View section");
+    btn3 = makeButton(this, "btn3", "Extract", {152, 328, 65, 21}, "Extract to file");
+    btn4 = makeButton(this, "btn4", "Clear", {224, 328, 65, 21}, "Clear section");
+    for (QPushButton* b : {btn1, btn2, btn3, btn4})
+        b->setEnabled(false);
+
+    Status = new QStatusBar(this);
+    Status->setObjectName("Status");
+    Status->setSizeGripEnabled(false);
+    Status->setGeometry(0, kHeight - 19, kNarrowWidth, 19);
+    const char* startTexts[3] = {"02-10", "EMPTY", "Ready"};
+    const int widths[3] = {50, 80, 0};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(startTexts[i], Status);
+        panel->setObjectName(QString("StatusPanel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAlignment(i == 0 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        if (widths[i] > 0)
+            panel->setFixedWidth(widths[i]);
+        Status->addWidget(panel, i == 2 ? 1 : 0);
+        statusLabels_[i] = panel;
+    }
+
+    connectHandler(reld, &TForm1::reldClick);
+    connectHandler(Button2, &TForm1::Button2Click);
+    connectHandler(Expand, &TForm1::ExpandClick);
+    connectHandler(btn1, &TForm1::btn1Click);
+    connectHandler(btn2, &TForm1::btn2Click);
+    connectHandler(btn3, &TForm1::btn3Click);
+    connectHandler(btn4, &TForm1::btn4Click);
+    connect(Lista, &QListWidget::currentRowChanged, this, [this] { guarded([this] { ListaClick(); }); });
+
+    // Tab order: the list, the port, Reload, the four actions, Expand, then About.
+    setTabOrder(Lista, Port);
+    setTabOrder(Port, reld);
+    setTabOrder(reld, btn1);
+    setTabOrder(btn1, btn2);
+    setTabOrder(btn2, btn3);
+    setTabOrder(btn3, btn4);
+    setTabOrder(btn4, Expand);
+    setTabOrder(Expand, Button2);
+    Port->setFocus();
+}
+
+void TForm1::buildSidePanel() {
+    ext0 = new QFrame(this);
+    ext0->setObjectName("ext0");
+    ext0->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    ext0->setGeometry(296, 0, 2, 361);
+
+    ext1 = new QFrame(this);
+    ext1->setObjectName("ext1");
+    ext1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ext1->setGeometry(304, 8, 169, 25);
+    ext1Label_ = new QLabel("Section 02-10", ext1);
+    ext1Label_->setObjectName("ext1Caption");
+    ext1Label_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ext1Label_->setGeometry(1, 1, 167, 23);
+    ext1Label_->setAlignment(Qt::AlignCenter);
+    ext1Label_->setFont(Fonts::tahoma(11, true));
+    QPalette navy = ext1Label_->palette();
+    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    ext1Label_->setPalette(navy);
+
+    ext2 = new QGroupBox(" Information ", this);
+    ext2->setObjectName("ext2");
+    ext2->setGeometry(304, 40, 169, 201);
+    makeLabel(ext2, "Label5", "Section used by:", {8, 16}, false);
+    Info1 = makeLabel(ext2, "Info1", "(unknown)", {16, 32}, true);
+    makeLabel(ext2, "Label7", "Content type:", {8, 64}, false);
+    Info2 = makeLabel(ext2, "Info2", "(none)", {16, 80}, true);
+    makeLabel(ext2, "Label9", "Size used:", {8, 96}, false);
+    Info3 = makeLabel(ext2, "Info3", "(unknown)", {16, 112}, true);
+    makeLabel(ext2, "Label13", "Section size:", {8, 128}, false);
+    Info4 = makeLabel(ext2, "Info4", "(unknown)", {16, 144}, true);
+    makeLabel(ext2, "Label11", "Total data size:", {8, 160}, false);
+    Info5 = makeLabel(ext2, "Info5", "(unknown)", {16, 176}, true);
+
+    ext3 = new QGroupBox(" Requirements ", this);
+    ext3->setObjectName("ext3");
+    ext3->setGeometry(304, 243, 169, 102);
+    makeLabel(ext3, "Label1", "Mobile phone:", {8, 16}, false);
+    Req1 = makeLabel(ext3, "Req1", "Sony Mobile Phone", {16, 32}, true);
+    makeLabel(ext3, "Label3", "Firmware:", {8, 48}, false);
+    Req2 = makeLabel(ext3, "Req2", "(unknown)", {16, 64}, true);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{ext0, ext1, ext2, ext3})
+        w->hide();
+}
+
+void TForm1::connectHandler(QPushButton* button, void (TForm1::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TForm1::guarded(const std::function<void()>& action) {
+    runGuarded(dialogs_, this, action);
+}
+
+void TForm1::setLabel(QLabel* label, const QString& caption) {
+    label->setText(labelDisplayText(caption));
+    label->adjustSize();
+}
+
+QString TForm1::statusPanel(int index) const {
+    return statusLabels_[index]->text();
+}
+
+void TForm1::setStatusPanel(int index, const QString& text) {
+    statusLabels_[index]->setText(text);
+}
+
+QString TForm1::ext1Caption() const {
+    return ext1Label_->text();
+}
+
+int TForm1::selectedSlot() const {
+    const int row = Lista->currentRow();
+    return row >= 0 && row < kSectionCount && Lista->currentItem() && Lista->currentItem()->isSelected() ? row
+                                                                                                         : -1;
+}
+
+void TForm1::FormCreate() {
+    ConnectedPort = 0;
+    PanelExpanded = false;
+    Lista->clear();
+    for (int slot = 0; slot < kSectionCount; ++slot) {
+        SectionRecord& r = table_[slot];
+        r.Group = SectionGroup(slot);
+        r.Number = SectionNumber(slot);
+        r.Capacity = SectionCapacity(slot);
+        r.Size = -1;
+        r.Kind = ckNone;
+        r.Name.clear();
+        auto* item = new QListWidgetItem(QString("%1-%2").arg(r.Group).arg(r.Number), Lista);
+        item->setSizeHint(QSize(0, SectionItemDelegate::kItemHeight));
+    }
+}
+
+void TForm1::showTotal(int64_t total) {
+    setLabel(Info5, QString::fromStdString(totalDataSizeText(total)));
+}
+
+void TForm1::reldClick() {
+    if (scanning_)
+        return;
+    int64_t total = 0;
+    const auto port = static_cast<uint8_t>(Port->currentIndex() + 1);
+    GBPSession session(link_, port);
+    if (!session.entered()) {
+        setActivity(gbpError(port));
+        ConnectedPort = 0;
+        Lista->setEnabled(false);
+    } else {
+        reld->setEnabled(false);
+        ConnectedPort = port;
+        Lista->setEnabled(true);
+        setActivity(QString("Connected to COM %1").arg(port));
+        scanning_ = true;
+        // Ends the scan state on every way out, so that the window never stays locked.
+        struct ScanEnd {
+            TForm1& form;
+            ~ScanEnd() {
+                form.scanning_ = false;
+                form.reld->setEnabled(true);
+            }
+        } scanEnd{*this};
+        for (int slot = 0; slot < kSectionCount; ++slot) {
+            setActivity(
+                QString("Reading section %1...")
+                    .arg(QString::fromStdString(sectionIdText(SectionGroup(slot), SectionNumber(slot)))));
+            Status->repaint();
+            QCoreApplication::processEvents();
+            ScanSection(link_, table_, slot);
+            total += std::max(table_[slot].Size, 0);
+        }
+        session.end();
+        Lista->viewport()->repaint();
+        setActivity("Ready");
+    }
+    showTotal(total);
+    if (closePending_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::UpdateSection(uint8_t slot) {
+    if (slot >= kSectionCount)
+        return;
+    ScanSection(link_, table_, slot);
+    showTotal(totalDataSize(table_));
+    Lista->viewport()->repaint();
+}
+
+void TForm1::ListaClick() {
+    const int slot = selectedSlot();
+    if (slot < 0 || ConnectedPort == 0)
+        return;
+    // The side panel's texts come with the section information panel.
+}
+
+void TForm1::ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const {
+    if (index < 0 || index >= kSectionCount)
+        return;
+    painter.fillRect(rect, selected ? QColor(0, 94, 182) : Qt::white);
+    painter.setPen(selected ? Qt::white : Qt::black);
+    const SectionRecord& r = table_[index];
+    painter.drawText(rect.adjusted(25, 0, 0, 0), Qt::AlignVCenter,
+                     QString::fromStdString(sectionIdText(r.Group, r.Number)));
+}
+
+void TForm1::btn2Click() {
+    if (scanning_ || selectedSlot() < 0 || ConnectedPort == 0)
+        return;
+    setActivity("Reading section...");
+    if (viewDialog_)
+        viewDialog_->exec();
+}
+
+void TForm1::ExpandClick() {
+    const bool open = !PanelExpanded;
+    for (QWidget* w : std::initializer_list<QWidget*>{ext0, ext1, ext2})
+        w->setVisible(open);
+    if (!open)
+        ext3->hide();
+    else if (requirementsShown_)
+        ext3->show();
+    const int width = open ? kWideWidth : kNarrowWidth;
+    setFixedSize(width, kHeight);
+    Status->setGeometry(0, kHeight - 19, width, 19);
+    if (Fonts::haveMarlett())
+        Expand->setText(open ? "3" : "4");
+    else
+        Expand->setText(QString(QChar(open ? 0x25C4 : 0x25BA)));
+    Expand->setToolTip(open ? "Less informations" : "More informations");
+    PanelExpanded = open;
+}
+
+void TForm1::Button2Click() {
+    if (aboutDialog_)
+        aboutDialog_->exec();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // The scan holds the phone in GBP mode: let it finish, then close.
+    if (scanning_) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}

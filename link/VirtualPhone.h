@@ -1,0 +1,41 @@
+#pragma once
+// A phone kept in a folder: each NVM file is GG-NN.bin (group and number, two digits each). It answers
+// on COM 1 only, serves one client in GBP mode at a time (a lock on the folder, so a second running
+// program is refused as a serial port would refuse it) and refuses file operations outside GBP mode.
+// First use fills the folder with demonstration sections.
+#include "GBPCtrl.h"
+
+#include <QString>
+#include <memory>
+
+class QLockFile;
+
+class VirtualPhone : public GBPCtrl {
+  public:
+    // folder: where the files live; empty means the default under the application-data location.
+    explicit VirtualPhone(QString folder = {});
+    ~VirtualPhone() override;
+
+    static QString defaultFolder();
+    const QString& folder() const { return folder_; }
+    QString sectionPath(uint8_t group, uint8_t number) const;
+
+    int32_t InitGBPMode(uint8_t port) override;
+    int32_t EndGBPMode() override;
+    int32_t GetNVMFileSize(uint8_t group, uint8_t number) override;
+    int32_t ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) override;
+    int32_t WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) override;
+    int32_t ClearNVMFile(uint8_t group, uint8_t number) override;
+
+    // Results of failed calls.
+    static constexpr int32_t kNoAnswer = -1;   // wrong port, or not in GBP mode
+    static constexpr int32_t kBusy = -2;       // another client holds the phone
+    static constexpr int32_t kNoFile = -1;     // size of a missing file
+    static constexpr int32_t kFileFailed = -3; // the file could not be read, written or removed
+
+  private:
+    bool ensureFolder();
+
+    QString folder_;
+    std::unique_ptr<QLockFile> lock_;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// Whole-file reads and writes for the section operations. Every failure is an EInOutError with the
+// file error code; nothing is ever left half done.
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace FileIO {
+
+// Opens path read-only and returns its length in bytes (a folder is refused as access denied).
+int64_t fileSize(const QString& path);
+
+// Reads the whole file, which must hold exactly expectedSize bytes: a file that has shrunk is
+// "Read beyond end of file", one that has grown an I/O error. Never reads more than expectedSize + 1.
+std::vector<uint8_t> readExactly(const QString& path, int64_t expectedSize);
+
+// Replaces path by exactly size bytes: they go to a new file in the same folder, which is flushed and
+// renamed over the target, so the old file stays whole when anything fails, and no temporary remains.
+// A target or folder whose mode gives nobody write permission is refused ("File access denied"), as
+// the owner asked, even for a user the system would let through. A short write is "Disk full".
+void replaceFile(const QString& path, const void* data, std::size_t size);
+
+} // namespace FileIO

@@ -1,0 +1,65 @@
+#include "QtDialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner, state.title);
+    dialog.setAcceptMode(mode);
+    // Upload may name a file that does not exist: the operation itself reports it.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program asks nothing before a file is replaced.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    const QStringList filters = qtNameFilters(state.filter);
+    dialog.setNameFilters(filters);
+    if (state.filterIndex >= 0 && state.filterIndex < filters.size())
+        dialog.selectNameFilter(filters[state.filterIndex]);
+    if (!state.fileName.isEmpty())
+        dialog.selectFile(state.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString name = withDefaultSuffix(dialog.selectedFiles().first(), state.defaultSuffix);
+    state.fileName = name;
+    state.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
+    return name;
+}
+
+} // namespace
+
+MsgResult QtDialogs::messageBox(QWidget* owner, const MessageBoxRequest& request) {
+    QMessageBox box(owner);
+    box.setWindowTitle(request.caption);
+    QString text = request.text;
+    box.setText(text.replace("\r\n", "\n"));
+    switch (request.icon) {
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    if (request.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(request.defaultButton == MsgResult::No ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgResult::Ok;
+}
+
+std::optional<QString> QtDialogs::openFileName(QWidget* owner, FileDialogState& state) {
+    return runFileDialog(owner, state, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> QtDialogs::saveFileName(QWidget* owner, FileDialogState& state) {
+    return runFileDialog(owner, state, QFileDialog::AcceptSave);
+}

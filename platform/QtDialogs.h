@@ -1,0 +1,10 @@
+#pragma once
+// The real message boxes and file dialogs.
+#include "Dialogs.h"
+
+class QtDialogs : public Dialogs {
+  public:
+    MsgResult messageBox(QWidget* owner, const MessageBoxRequest& request) override;
+    std::optional<QString> openFileName(QWidget* owner, FileDialogState& state) override;
+    std::optional<QString> saveFileName(QWidget* owner, FileDialogState& state) override;
+};

@@ -1,0 +1,188 @@
+#include "ScriptedDialogs.h"
+#include "ScriptedLink.h"
+#include "Unit1.h"
+#include "Unit3.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindow : public testing::Test {
+  protected:
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form{link, dialogs};
+
+    template <class T> T* child(const char* name) {
+        T* w = form.findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString text(const char* label) { return child<QLabel>(label)->text(); }
+    void choosePort(int port) { child<QComboBox>("Port")->setCurrentIndex(port - 1); }
+    void reload() { child<QPushButton>("reld")->click(); }
+};
+
+} // namespace
+
+TEST_F(MainWindow, StartsNarrowWithOnlyPortReloadAboutAndExpandEnabled) {
+    EXPECT_EQ(form.windowTitle(), "Tarvel v8.0 b1");
+    EXPECT_EQ(form.size(), QSize(297, 372));
+    EXPECT_EQ(child<QComboBox>("Port")->count(), 8);
+    EXPECT_EQ(child<QComboBox>("Port")->currentText(), "COM 1");
+    EXPECT_EQ(child<QPushButton>("reld")->geometry(), QRect(80, 8, 65, 21));
+    EXPECT_EQ(child<QPushButton>("reld")->toolTip(), "Load NVM Sections info");
+    EXPECT_EQ(child<QListWidget>("Lista")->geometry(), QRect(8, 35, 281, 286));
+    EXPECT_EQ(child<QListWidget>("Lista")->count(), 31);
+    EXPECT_EQ(child<QListWidget>("Lista")->item(10)->text(), "18-9");
+    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    for (const char* b : {"btn1", "btn2", "btn3", "btn4"})
+        EXPECT_FALSE(child<QPushButton>(b)->isEnabled()) << b;
+    for (const char* b : {"reld", "Button2", "Expand"})
+        EXPECT_TRUE(child<QPushButton>(b)->isEnabled()) << b;
+    EXPECT_EQ(child<QPushButton>("btn1")->text(), "Upload");
+    EXPECT_EQ(child<QPushButton>("btn3")->toolTip(), "Extract to file");
+    EXPECT_EQ(form.statusPanel(0), "02-10");
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    EXPECT_EQ(text("Info5"), "(unknown)");
+    EXPECT_EQ(form.ext1Caption(), "Section 02-10");
+    EXPECT_EQ(form.connectedPort(), 0);
+    for (const SectionRecord& r : form.sectionTable())
+        EXPECT_EQ(r.Size, -1);
+    // Tab order: Port, Reload, the four actions, Expand, About.
+    EXPECT_EQ(child<QComboBox>("Port")->nextInFocusChain(), child<QPushButton>("reld"));
+    EXPECT_EQ(child<QPushButton>("btn4")->nextInFocusChain(), child<QPushButton>("Expand"));
+}
+
+TEST_F(MainWindow, ExpandOpensAndClosesTheSidePanel) {
+    form.show();
+    QPushButton* expand = child<QPushButton>("Expand");
+    expand->click();
+    EXPECT_EQ(form.width(), 481);
+    EXPECT_TRUE(child<QGroupBox>("ext2")->isVisible());
+    EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible()) << "no application selected yet";
+    EXPECT_EQ(expand->toolTip(), "Less informations");
+    EXPECT_EQ(text("Info2"), "(none)");
+    expand->click();
+    EXPECT_EQ(form.size(), QSize(297, 372));
+    for (const char* w : {"ext0", "ext1", "ext2", "ext3"})
+        EXPECT_FALSE(form.findChild<QWidget*>(w)->isVisible()) << w;
+    EXPECT_EQ(expand->toolTip(), "More informations");
+    EXPECT_FALSE(form.panelExpanded());
+}
+
+TEST_F(MainWindow, ReloadScansAllSectionsInOrderAndReportsEachStep) {
+    link.put(2, 10, applicationImage(4, 0x14, 0x2005, "Snake", 1000));
+    link.put(18, 9, {'G', 'I', 'F', '8', '9', 'a', 0, 0});
+    std::vector<QString> activity;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Size")
+            activity.push_back(form.statusPanel(2));
+    };
+    reload();
+    ASSERT_EQ(activity.size(), 31u);
+    EXPECT_EQ(activity[0], "Reading section 02-10...");
+    EXPECT_EQ(activity[9], "Reading section 02-19...");
+    EXPECT_EQ(activity[10], "Reading section 18-09...");
+    EXPECT_EQ(activity[30], "Reading section 18-29...");
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    EXPECT_EQ(text("Info5"), "1008 bytes");
+    EXPECT_EQ(form.connectedPort(), 1);
+    EXPECT_TRUE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("reld")->isEnabled());
+    EXPECT_EQ(form.sectionTable()[0].Kind, ckApplication);
+    EXPECT_EQ(form.sectionTable()[10].Kind, ckGifImage);
+    EXPECT_EQ(link.calls.front().op, "Init");
+    EXPECT_EQ(link.calls.back().op, "End");
+    EXPECT_EQ(link.count("Read"), 2);
+}
+
+TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
+    link.put(18, 9, applicationImage(0, 0, 0x30C0, "Tetris", 500));
+    reload();
+    ASSERT_EQ(form.connectedPort(), 1);
+    choosePort(3);
+    reload();
+    EXPECT_EQ(form.statusPanel(2), "GBP Error (COM 3)");
+    EXPECT_EQ(form.connectedPort(), 0);
+    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("reld")->isEnabled());
+    EXPECT_EQ(text("Info5"), "(empty)");
+    EXPECT_EQ(form.sectionTable()[10].Size, 500) << "the old table stays";
+    EXPECT_EQ(link.count("End"), 1) << "no EndGBPMode after a failed InitGBPMode";
+
+    link.initResults[4] = 0;
+    choosePort(4);
+    reload();
+    EXPECT_EQ(form.connectedPort(), 4);
+    EXPECT_TRUE(child<QListWidget>("Lista")->isEnabled());
+    // Another port chosen later changes nothing until the next Reload.
+    choosePort(6);
+    EXPECT_EQ(form.connectedPort(), 4);
+}
+
+TEST_F(MainWindow, ActionsDuringAScanNeverReachTheLinkAndCloseWaitsForTheScan) {
+    link.put(2, 10, applicationImage(4, 0x14, 0x2005, "Snake", 100));
+    reload();
+    child<QListWidget>("Lista")->setCurrentRow(0);
+    dialogs.answers = {MsgResult::Yes, MsgResult::Yes};
+    dialogs.fileAnswers = {QString("/tmp/none.bin"), QString("/tmp/none.bin")};
+    int initsDuringScan = 0;
+    bool closedDuringScan = false;
+    form.show();
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op != "Size" || c.group != 18 || c.number != 20)
+            return;
+        // Midway through the scan, press every action and try to close the window.
+        const int before = link.count("Init");
+        for (const char* b : {"reld", "btn1", "btn2", "btn3", "btn4"})
+            child<QPushButton>(b)->click();
+        initsDuringScan = link.count("Init") - before;
+        form.close();
+        closedDuringScan = !form.isVisible();
+    };
+    reload();
+    EXPECT_EQ(initsDuringScan, 0);
+    EXPECT_FALSE(closedDuringScan);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(link.calls.back().op, "End");
+    QTimer::singleShot(0, [] {});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible()) << "the close asked for during the scan happens after it";
+}
+
+TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form(link, dialogs);
+    TForm3 about(&form);
+    form.setAboutDialog(&about);
+    form.show();
+    int opened = 0;
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, [&] {
+            EXPECT_TRUE(about.isVisible());
+            EXPECT_TRUE(about.isModal());
+            EXPECT_EQ(about.size(), QSize(321, 187));
+            EXPECT_EQ(about.windowTitle(), "About");
+            ++opened;
+            about.findChild<QPushButton*>("Button1")->click();
+        });
+        form.findChild<QPushButton*>("Button2")->click();
+        EXPECT_FALSE(about.isVisible());
+    }
+    EXPECT_EQ(opened, 2);
+    const QStringList lines = TForm3::informationLines();
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_EQ(lines[0], "Tested on my Sony CMD-J5, works great :-)");
+    EXPECT_EQ(lines[6], "NVM sections used:");
+    EXPECT_EQ(lines[8], "18-09 .. 18-29 (about 430 kB)");
+}

@@ -1,0 +1,104 @@
+#include "Charset.h"
+#include "EInOutError.h"
+#include "ErrorReport.h"
+#include "FileIO.h"
+#include "LabelText.h"
+#include "ScriptedDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+TEST(ErrorReport, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
+    EXPECT_EQ(errorReportText("File not found"), "File not found.");
+    EXPECT_EQ(errorReportText("Ends with a stop."), "Ends with a stop.");
+    EXPECT_EQ(errorReportText("Unrecognized extension block: 2c"), "Unrecognized extension block: 2c.");
+    EXPECT_EQ(errorReportText("closing bracket)"), "closing bracket)");
+    EXPECT_EQ(errorReportText("minus-"), "minus-");
+    EXPECT_EQ(errorReportText(""), "");
+
+    ScriptedDialogs dialogs;
+    runGuarded(dialogs, nullptr, [] { throw EInOutError(EInOutError::kDiskFull); });
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Tarvel v8.0");
+    EXPECT_EQ(dialogs.messages[0].text, "Disk full.");
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Error);
+    EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
+}
+
+TEST(FileErrors, MapErrnoToTheProgramsCodesAndTexts) {
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(ENOENT)).what(), std::string("File not found"));
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(EACCES)).what(), std::string("File access denied"));
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(EISDIR)).what(), std::string("File access denied"));
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(ENOSPC)).what(), std::string("Disk full"));
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(EMFILE)).what(), std::string("Too many open files"));
+    EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(ENAMETOOLONG)).what(), std::string("Invalid filename"));
+    EXPECT_EQ(EInOutError(100).what(), std::string("Read beyond end of file"));
+    EXPECT_EQ(EInOutError(106).what(), std::string("Invalid numeric input"));
+    EXPECT_EQ(EInOutError(32).what(), std::string("I/O error 32"));
+    EXPECT_NE(EInOutError::codeFromErrno(EIO), EInOutError::kAccessDenied);
+}
+
+TEST(Charset, ShowsBytesInTheEastEuropeanSetAndZeroBytesAsNothing) {
+    EXPECT_EQ(Charset::toUnicode('A'), QChar('A'));
+    EXPECT_EQ(Charset::toUnicode(0x8A), QChar(0x0160)); // S with caron
+    EXPECT_EQ(Charset::toUnicode(0xA5), QChar(0x0104)); // A with ogonek
+    EXPECT_EQ(Charset::toUnicode(0xB9), QChar(0x0105));
+    EXPECT_EQ(Charset::toUnicode(0xFF), QChar(0x02D9)); // dot above
+    EXPECT_EQ(Charset::toUnicode(0x80), QChar(0x20AC));
+    const uint8_t name[] = {'C', 'a', 'l', 'c', 0, 0, 'X', 0};
+    EXPECT_EQ(Charset::sectionText(name, sizeof name), "CalcX");
+}
+
+TEST(LabelText, ShowsDoubleAmpersandsAsOneAndLineBreaksAsBreaks) {
+    EXPECT_EQ(labelDisplayText("PRGLoader v2.0 && newer\r\nOOK2 1b2+ && newer"),
+              "PRGLoader v2.0 & newer\nOOK2 1b2+ & newer");
+    EXPECT_EQ(labelDisplayText("&Reload"), "Reload");
+}
+
+TEST(FileIO, ReplacesAFileWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString target = dir.path() + "/out.bin";
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(5000, 'o'));
+    old.close();
+    const QByteArray fresh(300, 'n');
+    FileIO::replaceFile(target, fresh.constData(), static_cast<std::size_t>(fresh.size()));
+    EXPECT_EQ(FileIO::fileSize(target), 300);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.bin"});
+
+    // A read-only target is refused and left as it was.
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup);
+    try {
+        FileIO::replaceFile(target, "x", 1);
+        FAIL() << "a read-only target was replaced";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), EInOutError::kAccessDenied);
+    }
+    EXPECT_EQ(FileIO::fileSize(target), 300);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    try {
+        FileIO::fileSize(dir.path() + "/missing.bin");
+        FAIL();
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), EInOutError::kFileNotFound);
+    }
+    try {
+        FileIO::fileSize(dir.path());
+        FAIL() << "a folder was read as a file";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), EInOutError::kAccessDenied);
+    }
+    try {
+        FileIO::readExactly(target, 301);
+        FAIL() << "a file shorter than its size was read";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), EInOutError::kReadBeyondEnd);
+    }
+    EXPECT_THROW(FileIO::readExactly(target, 299), EInOutError) << "a file that grew is an error";
+    EXPECT_EQ(FileIO::readExactly(target, 300).size(), 300u);
+}
