@@ -174,7 +174,7 @@ void runWorker(std::shared_ptr<TTimerThread::Shared> s) {
         s->wake.wait(lock, resumed);
         if (s->terminated)
             break;
-        Tick tick = s->tick;
+        TTimerThread::Tick tick = s->tick;
         if (s->syncEvent) {
             lock.unlock();
             s->handOff(tick);
