@@ -149,7 +149,7 @@ uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& k
             break;
         default: {
             char text[64];
-            std::snprintf(text, sizeof text, "Unrecognized extension block: %.2x", label);
+            std::snprintf(text, sizeof text, "Unrecognized extension block: %.2X", label);
             throw EInvalidGraphicOperation(text);
         }
         }
