@@ -1,0 +1,94 @@
+// Loads arbitrary bytes as a GIF, decodes the frames and reads every field; any crash, sanitizer report
+// or broken invariant is a finding.
+#include "GIFErrors.h"
+#include "TGIFImage.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// Decoding every frame of a long animation of huge frames would only measure memory; the cap on a
+// single frame is still exercised by frame 0 and by the first large frames.
+constexpr int64_t kPixelBudget = int64_t{1} << 25;
+
+void check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+volatile unsigned sink;
+
+void readFrame(TGIFFrame& frame, int64_t& budget) {
+    unsigned sum = static_cast<unsigned>(frame.left() + frame.top() + frame.width() + frame.height());
+    sum += frame.interlaced() + frame.localColors() + frame.delay() + frame.disposal();
+    if (auto colour = frame.transparentColor())
+        sum += colour->r + colour->g + colour->b;
+    for (const TExtension& extension : frame.extensions())
+        for (const std::string& s : extension.data)
+            sum += static_cast<unsigned>(s.size());
+    check(frame.disposal() <= 7);
+    const int64_t pixels = int64_t{frame.width()} * frame.height();
+    if (pixels > budget && pixels <= (int64_t{1} << 26) && !frame.decoded())
+        return;
+    budget -= pixels;
+    try {
+        const TGIFBitmap& bitmap = frame.bitmap();
+        check(bitmap.pixels.size() == static_cast<size_t>(bitmap.width) * static_cast<size_t>(bitmap.height));
+        if (!bitmap.pixels.empty()) {
+            check(bitmap.depth == 1 || bitmap.depth == 4 || bitmap.depth == 8);
+            check(bitmap.palette.size() == (size_t{1} << bitmap.depth));
+            for (uint8_t p : bitmap.pixels)
+                check(p < bitmap.palette.size());
+            sum += bitmap.pixels.front() + bitmap.pixels.back();
+        }
+        check(frame.decoded() || !frame.hasData());
+    } catch (const EInvalidGraphicOperation&) {
+        check(!frame.decoded());
+    }
+    sink = sum + frame.corrupted();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TGIFImage image;
+    bool loaded = true;
+    try {
+        image.loadFromBytes(data, size);
+    } catch (const EInvalidGraphicOperation&) {
+        loaded = false;
+    } catch (const EReadError&) {
+        loaded = false;
+    }
+    if (loaded && image.frameCount() > 0)
+        check(image.currentFrameIndex() == 0 && image.frame(0).decoded());
+    if (image.frameCount() == 0)
+        check(image.currentFrameIndex() == -1);
+
+    unsigned sum = static_cast<unsigned>(image.screenWidth() + image.screenHeight() + image.version());
+    sum += image.looping() + image.repeatCount() + image.empty() + image.transparent();
+    check(image.repeatCount() <= 30000);
+    if (auto colour = image.backgroundColor())
+        sum += colour->r;
+    for (const std::string& s : image.comment())
+        sum += static_cast<unsigned>(s.size());
+
+    int64_t budget = kPixelBudget;
+    for (int i = 0; i < image.frameCount(); ++i)
+        readFrame(image.frame(i), budget);
+    try {
+        sum += static_cast<unsigned>(image.width() + image.height() + image.palette().size());
+    } catch (const EInvalidGraphicOperation&) {
+    }
+
+    TGIFImage copy(image);
+    check(copy.frameCount() == image.frameCount());
+    for (int i = 0; i < copy.frameCount(); ++i) {
+        check(copy.frame(i).item() == image.frame(i).item());
+        if (image.frame(i).decoded())
+            check(copy.frame(i).bitmap().pixels == image.frame(i).bitmap().pixels);
+    }
+    sink = sum;
+    return 0;
+}

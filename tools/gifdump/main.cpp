@@ -1,0 +1,122 @@
+// gifdump [--frames DIR] FILE
+// Prints the image line and one line per frame (decoding every frame); on an error prints
+// "error: TEXT" on standard error and exits with 1. --frames DIR also writes frame-I.idx (palette
+// indexes, top row first) and frame-I.pal (3 bytes per palette entry) for every frame.
+#include "GIFErrors.h"
+#include "TGIFImage.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::string file;
+    std::optional<std::filesystem::path> framesDir;
+};
+
+const char* const kUsage = "usage: gifdump [--frames DIR] FILE\n";
+
+// Returns false on a malformed command line.
+bool parseArguments(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--frames" && i + 1 < argc) {
+            options.framesDir = argv[++i];
+        } else if (arg.rfind("--", 0) == 0 || !options.file.empty()) {
+            return false;
+        } else {
+            options.file = arg;
+        }
+    }
+    return !options.file.empty();
+}
+
+std::string colourText(const std::optional<TGIFColor>& colour) {
+    if (!colour)
+        return "none";
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", colour->r, colour->g, colour->b);
+    return text;
+}
+
+const char* versionText(int version) {
+    switch (version) {
+    case 1:
+        return "87a";
+    case 2:
+        return "89a";
+    default:
+        return "none";
+    }
+}
+
+void writeFile(const std::filesystem::path& path, const void* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeFrame(const std::filesystem::path& dir, int index, const TGIFBitmap& bitmap) {
+    const std::string stem = "frame-" + std::to_string(index);
+    writeFile(dir / (stem + ".idx"), bitmap.pixels.data(), bitmap.pixels.size());
+    std::vector<uint8_t> palette;
+    for (const TGIFColor& c : bitmap.palette)
+        palette.insert(palette.end(), {c.r, c.g, c.b});
+    writeFile(dir / (stem + ".pal"), palette.data(), palette.size());
+}
+
+int fail(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "error: %s\n", text.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseArguments(argc, argv, options)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    TGIFImage image;
+    std::optional<std::string> loadError;
+    try {
+        image.loadFromFile(options.file);
+    } catch (const std::exception& e) {
+        loadError = e.what();
+    }
+
+    std::printf("version=%s screen=%dx%d frames=%d looping=%d repeat=%u background=%s\n",
+                versionText(image.version()), image.screenWidth(), image.screenHeight(), image.frameCount(),
+                image.looping() ? 1 : 0, unsigned{image.repeatCount()},
+                colourText(image.backgroundColor()).c_str());
+    try {
+        if (options.framesDir)
+            std::filesystem::create_directories(*options.framesDir);
+        for (int i = 0; i < image.frameCount(); ++i) {
+            TGIFFrame& frame = image.frame(i);
+            const TGIFBitmap& bitmap = frame.bitmap();
+            std::printf("frame %d left=%d top=%d width=%d height=%d interlaced=%d local=%d depth=%d bpp=%d "
+                        "delay=%u disposal=%u transparent=%s corrupted=%d\n",
+                        i, frame.left(), frame.top(), frame.width(), frame.height(),
+                        frame.interlaced() ? 1 : 0, frame.localColors() ? 1 : 0, frame.colorDepth(),
+                        bitmap.depth, unsigned{frame.delay()}, unsigned{frame.disposal()},
+                        colourText(frame.transparentColor()).c_str(), frame.corrupted() ? 1 : 0);
+            if (options.framesDir)
+                writeFrame(*options.framesDir, i, bitmap);
+        }
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    if (loadError)
+        return fail(*loadError);
+    return 0;
+}
