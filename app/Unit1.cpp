@@ -4,7 +4,9 @@
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "LabelText.h"
+#include "SectionInfo.h"
 #include "SectionItemDelegate.h"
+#include "SectionItemPainter.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -52,6 +54,7 @@ TForm1::TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), link_(link), dialogs_(dialogs), table_(makeSectionTable()) {
     setObjectName("Form1");
     setWindowTitle("Tarvel v8.0 b1");
+    setWindowIcon(SectionIcons::programIcon());
     setFont(Fonts::tahoma());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -126,7 +129,11 @@ void TForm1::buildControls() {
     connectHandler(btn2, &TForm1::btn2Click);
     connectHandler(btn3, &TForm1::btn3Click);
     connectHandler(btn4, &TForm1::btn4Click);
-    connect(Lista, &QListWidget::currentRowChanged, this, [this] { guarded([this] { ListaClick(); }); });
+    // The row comes with the signal: a mouse press makes an item current before it is selected.
+    connect(Lista, &QListWidget::currentRowChanged, this, [this](int row) {
+        selectedRow_ = row;
+        guarded([this] { ListaClick(); });
+    });
 
     // Tab order: the list, the port, Reload, the four actions, Expand, then About.
     setTabOrder(Lista, Port);
@@ -213,15 +220,14 @@ QString TForm1::ext1Caption() const {
 }
 
 int TForm1::selectedSlot() const {
-    const int row = Lista->currentRow();
-    return row >= 0 && row < kSectionCount && Lista->currentItem() && Lista->currentItem()->isSelected() ? row
-                                                                                                         : -1;
+    return selectedRow_ >= 0 && selectedRow_ < kSectionCount ? selectedRow_ : -1;
 }
 
 void TForm1::FormCreate() {
     ConnectedPort = 0;
     PanelExpanded = false;
     Lista->clear();
+    selectedRow_ = -1;
     for (int slot = 0; slot < kSectionCount; ++slot) {
         SectionRecord& r = table_[slot];
         r.Group = SectionGroup(slot);
@@ -293,17 +299,32 @@ void TForm1::ListaClick() {
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
-    // The side panel's texts come with the section information panel.
+    const SectionInfo info = sectionInfo(slot, table_[slot]);
+    auto text = [](const std::string& s) { return QString::fromStdString(s); };
+    ext1Label_->setText(text(info.title));
+    setStatusPanel(0, text(info.sectionId));
+    setLabel(Info1, text(info.usedBy));
+    setLabel(Info4, text(info.sectionSize));
+    setLabel(Info3, text(info.sizeUsed));
+    setStatusPanel(1, text(info.sizeStatus));
+    setLabel(Info2, text(info.contentType));
+    requirementsShown_ = info.showRequirements;
+    if (info.showRequirements) {
+        setLabel(Req1, text(info.phone));
+        setLabel(Req2, text(info.firmware));
+    }
+    // The box follows the selection, but shows only while the side panel is open.
+    ext3->setVisible(info.showRequirements && PanelExpanded);
+    btn1->setText(text(info.uploadCaption));
+    btn1->setEnabled(true);
+    for (QPushButton* b : {btn2, btn3, btn4})
+        b->setEnabled(info.actionsEnabled);
 }
 
 void TForm1::ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const {
     if (index < 0 || index >= kSectionCount)
         return;
-    painter.fillRect(rect, selected ? QColor(0, 94, 182) : Qt::white);
-    painter.setPen(selected ? Qt::white : Qt::black);
-    const SectionRecord& r = table_[index];
-    painter.drawText(rect.adjusted(25, 0, 0, 0), Qt::AlignVCenter,
-                     QString::fromStdString(sectionIdText(r.Group, r.Number)));
+    SectionItemPainter::paint(painter, Ikony, table_[index], rect, selected);
 }
 
 void TForm1::btn2Click() {
@@ -318,9 +339,10 @@ void TForm1::ExpandClick() {
     const bool open = !PanelExpanded;
     for (QWidget* w : std::initializer_list<QWidget*>{ext0, ext1, ext2})
         w->setVisible(open);
-    if (!open)
+    if (!open) {
         ext3->hide();
-    else if (requirementsShown_)
+        requirementsShown_ = false; // stays hidden until an application is selected again
+    } else if (requirementsShown_)
         ext3->show();
     const int width = open ? kWideWidth : kNarrowWidth;
     setFixedSize(width, kHeight);

@@ -4,6 +4,7 @@
 // section table and the connected port; the link and the dialogs are passed in.
 #include "Dialogs.h"
 #include "GBPCtrl.h"
+#include "SectionIcons.h"
 #include "SectionTable.h"
 
 #include <QWidget>
@@ -50,6 +51,7 @@ class TForm1 : public QWidget {
     bool panelExpanded() const { return PanelExpanded; }
     bool scanning() const { return scanning_; }
     int selectedSlot() const;
+    const SectionIcons& icons() const { return Ikony; }
     GBPCtrl& link() { return link_; }
     Dialogs& dialogs() { return dialogs_; }
     QString statusPanel(int index) const;
@@ -82,10 +84,12 @@ class TForm1 : public QWidget {
     QDialog* aboutDialog_ = nullptr;
 
     SectionTable table_;
+    SectionIcons Ikony;
     uint8_t ConnectedPort = 0;
     bool PanelExpanded = false;
     bool scanning_ = false;
     bool closePending_ = false;
+    int selectedRow_ = -1;
     bool requirementsShown_ = false; // what the last selection gave the Requirements box
     FileDialogState openf;
     FileDialogState savef;

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
 #include "Unit1.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -157,6 +159,62 @@ TEST_F(MainWindow, ActionsDuringAScanNeverReachTheLinkAndCloseWaitsForTheScan) {
     QTimer::singleShot(0, [] {});
     QCoreApplication::processEvents();
     EXPECT_FALSE(form.isVisible()) << "the close asked for during the scan happens after it";
+}
+
+TEST_F(MainWindow, SelectingBeforeAnyReloadChangesNothing) {
+    link.put(18, 9, applicationImage(0, 0, 0x30C0, "Tetris", 500));
+    child<QListWidget>("Lista")->setCurrentRow(10);
+    form.ListaClick();
+    EXPECT_EQ(form.ext1Caption(), "Section 02-10");
+    EXPECT_EQ(form.statusPanel(0), "02-10");
+    EXPECT_FALSE(child<QPushButton>("btn1")->isEnabled());
+}
+
+TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
+    link.put(18, 9, applicationImage(4, 0x14, 0x2005, "Snake", 500));
+    link.put(18, 10, {'G', 'I', 'F', '8', '9', 'a'});
+    form.show();
+    child<QPushButton>("Expand")->click();
+    reload();
+    QListWidget* list = child<QListWidget>("Lista");
+    const QRect item10 = list->visualItemRect(list->item(10));
+    list->scrollToItem(list->item(10));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(10)).center());
+    ASSERT_EQ(list->currentRow(), 10) << "item rect was " << item10.y();
+    EXPECT_EQ(form.ext1Caption(), "Section 18-09");
+    EXPECT_EQ(form.statusPanel(0), "18-09");
+    EXPECT_EQ(form.statusPanel(1), "500 bytes");
+    EXPECT_EQ(text("Info1"), "PRGLoader v2.0 & newer\nOOK2 1b2+ & newer") << "&& shows as one ampersand";
+    EXPECT_EQ(text("Info2"), "Fw Mod Application");
+    EXPECT_EQ(text("Info4"), "21 kB (large)");
+    EXPECT_EQ(text("Req1"), "Sony CMD-J5/J6");
+    EXPECT_EQ(text("Req2"), "PRGLoader v2.0 or newer\n5.1.4/4");
+    EXPECT_TRUE(child<QGroupBox>("ext3")->isVisible());
+    EXPECT_EQ(child<QPushButton>("btn1")->text(), "Change");
+    for (const char* b : {"btn1", "btn2", "btn3", "btn4"})
+        EXPECT_TRUE(child<QPushButton>(b)->isEnabled()) << b;
+
+    QTest::keyClick(list, Qt::Key_Down);
+    ASSERT_EQ(list->currentRow(), 11);
+    EXPECT_EQ(form.statusPanel(0), "18-10");
+    EXPECT_EQ(text("Info2"), "GIF Image");
+    EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
+    EXPECT_EQ(text("Req1"), "Sony CMD-J5/J6") << "kept from the last application";
+
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_EQ(text("Info3"), "(empty)");
+    EXPECT_EQ(child<QPushButton>("btn1")->text(), "Upload");
+    EXPECT_TRUE(child<QPushButton>("btn1")->isEnabled());
+    for (const char* b : {"btn2", "btn3", "btn4"})
+        EXPECT_FALSE(child<QPushButton>(b)->isEnabled()) << b;
+
+    // The Requirements box: closing the panel hides it until an application is selected again.
+    list->setCurrentRow(10);
+    EXPECT_TRUE(child<QGroupBox>("ext3")->isVisible());
+    child<QPushButton>("Expand")->click();
+    child<QPushButton>("Expand")->click();
+    EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
 }
 
 TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "Charset.h"
 #include "EInOutError.h"
 #include "ErrorReport.h"
