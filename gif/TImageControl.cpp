@@ -33,7 +33,8 @@ void TImageControl::setVisible(bool visible) {
 }
 
 void TImageControl::updateShownInParent() {
-    const bool hiddenItself = testAttribute(Qt::WA_WState_ExplicitShowHide) && testAttribute(Qt::WA_WState_Hidden);
+    const bool hiddenItself =
+        testAttribute(Qt::WA_WState_ExplicitShowHide) && testAttribute(Qt::WA_WState_Hidden);
     shownInParent_ = parentWidget() != nullptr && !hiddenItself;
 }
 

@@ -17,7 +17,7 @@ enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 // Starts 105 x 105. Subclasses paint the picture in paintImage() and guard their displayed state with
 // the lock, which painting holds too.
 class TImageControl : public QWidget {
-public:
+  public:
     explicit TImageControl(QWidget* parent = nullptr);
     ~TImageControl() override;
 
@@ -34,7 +34,7 @@ public:
 
     void setVisible(bool visible) override;
 
-protected:
+  protected:
     // Serialises changes of the displayed state against painting; recursive, and shared so that a
     // holder may outlive the control (a tick that destroys it still unlocks safely).
     const std::shared_ptr<std::recursive_mutex>& lockHandle() const { return lock_; }
@@ -52,7 +52,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void followParent();
     void updateShownInParent();
 

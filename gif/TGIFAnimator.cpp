@@ -1,0 +1,381 @@
+#include "TGIFAnimator.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPointer>
+#include <QtDebug>
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+
+namespace {
+
+constexpr uint32_t kShortestDelay = 50;
+constexpr uint32_t kLongestDelay = 10000;
+
+TGIFColor toGifColor(const QColor& color) {
+    return {static_cast<uint8_t>(color.red()), static_cast<uint8_t>(color.green()),
+            static_cast<uint8_t>(color.blue())};
+}
+
+// The composition with the pixels of key made transparent.
+QImage withTransparentKey(const QImage& picture, uint32_t key) {
+    QImage masked(picture.size(), QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* source = reinterpret_cast<const uint32_t*>(picture.constScanLine(y));
+        auto* target = reinterpret_cast<uint32_t*>(masked.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            target[x] = source[x] == key ? 0u : source[x];
+    }
+    return masked;
+}
+
+} // namespace
+
+uint32_t TGIFAnimator::frameDelay(const TGIFImage& image, int index) {
+    if (index < 0 || index >= image.frameCount() || image.frameCount() < 2)
+        return 0;
+    return std::clamp<uint32_t>(image.frame(index).delay(), kShortestDelay, kLongestDelay);
+}
+
+TGIFAnimator::TGIFAnimator(QWidget* parent) : TImageControl(parent) {
+    image_.setOnChange([this] { imageChanged(); });
+}
+
+TGIFAnimator::~TGIFAnimator() {
+    destroying_ = true;
+    OnStart = OnStop = OnChange = OnFrameChanged = nullptr;
+    timer_.setEnabled(false);
+    timer_.setOnTimer(nullptr);
+    image_.setOnChange(nullptr);
+    // The timer member goes first and ends its thread; a tick under way finishes before the image goes.
+}
+
+bool TGIFAnimator::raise(const TNotifyEvent& event) {
+    if (!event)
+        return true;
+    QPointer<TGIFAnimator> self(this);
+    const TNotifyEvent handler = event; // the handler may replace itself or destroy this animator
+    handler(this);
+    return !self.isNull();
+}
+
+bool TGIFAnimator::asyncDrawing() const {
+    std::lock_guard guard(*lockHandle());
+    return asyncDrawing_;
+}
+
+void TGIFAnimator::setAsyncDrawing(bool on) {
+    std::lock_guard guard(*lockHandle());
+    if (asyncDrawing_ == on)
+        return;
+    asyncDrawing_ = on;
+    timer_.setSyncEvent(!on);
+}
+
+void TGIFAnimator::setAnimate(bool on) {
+    if (animate_ == on)
+        return;
+    if (on) {
+        timer_.setOnTimer([this](TAnimTimer*) { tick(); });
+        timer_.setEnabled(true);
+        animate_ = timer_.enabled();
+        raise(OnStart);
+        return;
+    }
+    timer_.setEnabled(false);
+    timer_.setOnTimer(nullptr);
+    animate_ = false;
+    if (raise(OnStop))
+        pictureChanged();
+}
+
+void TGIFAnimator::setAutoSize(bool on) {
+    if (autoSize_ == on)
+        return;
+    autoSize_ = on;
+    pictureChanged();
+}
+
+bool TGIFAnimator::center() const {
+    std::lock_guard guard(*lockHandle());
+    return center_;
+}
+
+void TGIFAnimator::setCenter(bool on) {
+    {
+        std::lock_guard guard(*lockHandle());
+        if (center_ == on)
+            return;
+        center_ = on;
+    }
+    pictureChanged();
+    if (animate_)
+        repaint();
+}
+
+bool TGIFAnimator::stretch() const {
+    std::lock_guard guard(*lockHandle());
+    return stretch_;
+}
+
+void TGIFAnimator::setStretch(bool on) {
+    {
+        std::lock_guard guard(*lockHandle());
+        if (stretch_ == on)
+            return;
+        stretch_ = on;
+    }
+    pictureChanged();
+    if (animate_)
+        repaint();
+}
+
+bool TGIFAnimator::transparent() const {
+    std::lock_guard guard(*lockHandle());
+    return transparent_;
+}
+
+void TGIFAnimator::setTransparent(bool on) {
+    {
+        std::lock_guard guard(*lockHandle());
+        if (transparent_ == on)
+            return;
+        transparent_ = on;
+    }
+    pictureChanged();
+    if (animate_)
+        repaint();
+}
+
+bool TGIFAnimator::loop() const {
+    std::lock_guard guard(*lockHandle());
+    return loop_;
+}
+
+void TGIFAnimator::setLoop(bool on) {
+    std::lock_guard guard(*lockHandle());
+    loop_ = on;
+}
+
+int TGIFAnimator::frameIndex() const {
+    std::lock_guard guard(*lockHandle());
+    return frameIndex_;
+}
+
+void TGIFAnimator::setFrameIndex(int index) {
+    {
+        std::lock_guard guard(*lockHandle());
+        if (index == frameIndex_ || index < 0 || index >= image_.frameCount())
+            return;
+        frameIndex_ = index;
+        timer_.setInterval(frameDelay(image_, index));
+    }
+    if (raise(OnFrameChanged))
+        pictureChanged();
+}
+
+void TGIFAnimator::setImage(const TGIFImage& other) {
+    if (&other == &image_)
+        return;
+    std::lock_guard guard(*lockHandle());
+    image_ = other; // notifies: imageChanged()
+}
+
+void TGIFAnimator::loadImageFromFile(const std::string& path) {
+    std::lock_guard guard(*lockHandle());
+    try {
+        image_.loadFromFile(path);
+    } catch (...) {
+        restartAfterFailedLoad();
+        throw;
+    }
+}
+
+void TGIFAnimator::loadImageFromBytes(const uint8_t* data, size_t size) {
+    std::lock_guard guard(*lockHandle());
+    try {
+        image_.loadFromBytes(data, size);
+    } catch (...) {
+        restartAfterFailedLoad();
+        throw;
+    }
+}
+
+void TGIFAnimator::restartAfterFailedLoad() {
+    // A failed load sends no change notification, yet the image has lost what the composition shows.
+    composer_.invalidate();
+    frameIndex_ = image_.currentFrameIndex();
+    errorReported_ = false;
+    if (frameIndex_ >= 0)
+        timer_.setInterval(frameDelay(image_, frameIndex_));
+    pictureChanged();
+}
+
+void TGIFAnimator::setErrorReporter(ErrorReporter reporter) {
+    reporter_ = reporter;
+    timer_.setErrorReporter(std::move(reporter));
+}
+
+void TGIFAnimator::imageChanged() {
+    {
+        std::lock_guard guard(*lockHandle());
+        composer_.invalidate();
+        frameIndex_ = image_.currentFrameIndex();
+        errorReported_ = false;
+        if (frameIndex_ >= 0 && image_.frameCount() > 0)
+            timer_.setInterval(frameDelay(image_, frameIndex_));
+    }
+    pictureChanged();
+    raise(OnChange);
+}
+
+void TGIFAnimator::pictureChanged() {
+    if (destroying_)
+        return;
+    if (autoSize_ && !image_.empty())
+        applyAutoSize();
+    update();
+}
+
+void TGIFAnimator::applyAutoSize() {
+    int w = image_.screenWidth(), h = image_.screenHeight();
+    switch (align()) {
+    case TAlign::alTop:
+    case TAlign::alBottom:
+        w = width();
+        break;
+    case TAlign::alLeft:
+    case TAlign::alRight:
+        h = height();
+        break;
+    case TAlign::alClient:
+        w = width();
+        h = height();
+        break;
+    case TAlign::alNone:
+        break;
+    }
+    if (w != width() || h != height())
+        resize(w, h);
+}
+
+bool TGIFAnimator::canTick() const {
+    return shownInParent() && !drawing();
+}
+
+void TGIFAnimator::tick() {
+    if (timer_.onTimerThread()) {
+        tickOnWorker();
+        return;
+    }
+    if (!canTick())
+        return;
+    // A copy: the handler of OnFrameChanged may destroy this animator while the lock is held.
+    const auto lock = lockHandle();
+    std::unique_lock guard(*lock);
+    const int count = image_.frameCount();
+    if (count < 2)
+        return;
+    frameIndex_ = frameIndex_ >= count - 1 ? 0 : frameIndex_ + 1;
+    stepping_ = true;
+    if (!raise(OnFrameChanged))
+        return;
+    repaint();
+    stepping_ = false;
+    const int shown = frameIndex_;
+    if (shown >= 0 && shown < image_.frameCount())
+        timer_.setInterval(frameDelay(image_, shown));
+    const bool stop = !loop_ && shown == 0;
+    guard.unlock();
+    if (stop)
+        setAnimate(false);
+}
+
+void TGIFAnimator::tickOnWorker() {
+    if (!canTick())
+        return;
+    std::optional<std::string> error;
+    bool stop = false;
+    {
+        std::lock_guard guard(*lockHandle());
+        const int count = image_.frameCount();
+        if (count < 2)
+            return;
+        frameIndex_ = frameIndex_ >= count - 1 ? 0 : frameIndex_ + 1;
+        stepping_ = true;
+        // Compose here; the GUI thread only shows the finished picture, which its paint finds kept.
+        try {
+            composer_.compose(image_, frameIndex_);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (auto decodeError = composer_.takeError())
+            error = decodeError;
+        stepping_ = false;
+        timer_.setInterval(frameDelay(image_, frameIndex_));
+        stop = !loop_ && frameIndex_ == 0;
+    }
+    // The lock is not held while waiting for the GUI thread, whose paint may be waiting for the lock.
+    timer_.runOnGuiThread([this, error, stop] {
+        if (!raise(OnFrameChanged))
+            return;
+        repaint();
+        if (error)
+            reportOnce(*error);
+        if (stop)
+            setAnimate(false);
+    });
+}
+
+void TGIFAnimator::reportOnce(const std::string& text) {
+    if (errorReported_)
+        return;
+    errorReported_ = true;
+    // Not from inside the paint: a modal report would run an event loop in the middle of painting.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message = QString::fromStdString(text)] {
+            if (reporter_)
+                reporter_(message);
+            else
+                qWarning("%s", qPrintable(message));
+        },
+        Qt::QueuedConnection);
+}
+
+bool TGIFAnimator::showsWhatIsBehind() const {
+    return image_.empty() || image_.transparent();
+}
+
+void TGIFAnimator::paintImage(QPainter& painter) {
+    if (image_.empty() || image_.screenWidth() < 1 || image_.screenHeight() < 1)
+        return;
+    composer_.setWindowColor(toGifColor(palette().color(QPalette::Base)));
+    bool composed = false;
+    std::optional<std::string> error;
+    try {
+        composed = composer_.compose(image_, frameIndex_);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (auto decodeError = composer_.takeError())
+        error = decodeError;
+    if (error)
+        reportOnce(*error);
+    if (!composed)
+        return;
+
+    const int w = composer_.width(), h = composer_.height();
+    QImage picture(reinterpret_cast<const uchar*>(composer_.pixels().data()), w, h, w * 4,
+                   QImage::Format_RGB32);
+    if (transparent_ && composer_.transparentColor())
+        picture = withTransparentKey(picture, GIFComposer::argb(*composer_.transparentColor()));
+    QRect target(0, 0, w, h);
+    if (stretch_)
+        target = rect();
+    else if (center_)
+        target.moveTo((width() - w) / 2, (height() - h) / 2);
+    painter.drawImage(target, picture);
+}
