@@ -23,7 +23,8 @@ inline void copyString(uint8_t* dst, const uint8_t* src, size_t count, bool room
 
 } // namespace
 
-bool LzwDecoder::decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out, size_t total) {
+bool LzwDecoder::decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out, size_t total,
+                        bool copyStrings) {
     if (size == 0 || total == 0)
         return false;
     bool corrupted = false;
@@ -48,7 +49,7 @@ bool LzwDecoder::decode(const uint8_t* data, size_t size, int colorBits, uint8_t
     uint8_t lastPixel = 0;
     size_t previousStart = 0;
     size_t previousLength = 0;
-    bool fast = true;
+    bool fast = copyStrings;
     // A stream that does not open with a clear code is read as if it did.
     bool afterClear = !corrupted;
     size_t pos = 0;

@@ -17,7 +17,9 @@ class LzwDecoder {
     // data: the minimum code size byte, then the sub-blocks. colorBits: 1 to 8; pixel values are masked
     // to them. Writes at most total pixels into out and leaves the rest as they were (zero).
     // Returns true when the data was found damaged (code size outside 2..9, a loop in the table).
-    bool decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out, size_t total);
+    // copyStrings false walks the table for every code; the result is the same, only slower.
+    bool decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out, size_t total,
+                bool copyStrings = true);
 
   private:
     std::array<uint16_t, kMaxCodes> prefix_;

@@ -170,3 +170,32 @@ TEST(LzwDecoder, DataEndingEarlyLeavesTheRestZeroWithoutFlag) {
     Decoded shortFrame = decode(frameData(2, lzwEncode(pixels, 2)), 10, 2);
     EXPECT_EQ(std::vector<uint8_t>(pixels.begin(), pixels.begin() + 10), shortFrame.pixels);
 }
+
+TEST(LzwDecoder, CopyingStringsAgreesWithWalkingTheTableOnDamagedData) {
+    // Valid streams with random bits flipped, and pure noise: both ways must give the same pixels and flag.
+    std::mt19937 random(99);
+    auto decoder = std::make_unique<LzwDecoder>();
+    for (int round = 0; round < 3000; ++round) {
+        const int codeSize = 1 + static_cast<int>(random() % 10);
+        const int colorBits = 1 + static_cast<int>(random() % 8);
+        std::vector<uint8_t> packed;
+        if (round % 2 == 0) {
+            int valid = std::clamp(codeSize, 2, 8);
+            packed = lzwEncode(randomPixels(1 + random() % 3000, 1 << valid, round, 1 + round % 4), valid);
+            for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+                packed[random() % packed.size()] ^= static_cast<uint8_t>(1u << (random() % 8));
+        } else {
+            packed.resize(1 + random() % 2000);
+            for (uint8_t& b : packed)
+                b = static_cast<uint8_t>(random());
+        }
+        const std::vector<uint8_t> data = frameData(codeSize, packed, 1 + static_cast<int>(random() % 255));
+        const size_t total = 1 + random() % 4000;
+        std::vector<uint8_t> fast(total), walked(total);
+        bool fastDamaged = decoder->decode(data.data(), data.size(), colorBits, fast.data(), total, true);
+        bool walkedDamaged =
+            decoder->decode(data.data(), data.size(), colorBits, walked.data(), total, false);
+        ASSERT_EQ(fastDamaged, walkedDamaged) << "round " << round;
+        ASSERT_EQ(fast, walked) << "round " << round;
+    }
+}
