@@ -1,7 +1,11 @@
-// gifdump [--frames DIR] FILE
+// gifdump [--frames DIR] [--compose DIR] FILE
 // Prints the image line and one line per frame (decoding every frame); on an error prints
 // "error: TEXT" on standard error and exits with 1. --frames DIR also writes frame-I.idx (palette
 // indexes, top row first) and frame-I.pal (3 bytes per palette entry) for every frame.
+// --compose DIR writes frame-I.rgba for every frame: the animator's composition of frame I as painted
+// with Transparent on, screen width x height x 4 bytes, RGBA, top row first, alpha 0 where the
+// composition's transparent colour shows and 255 elsewhere; the window colour is white.
+#include "GIFComposer.h"
 #include "GIFErrors.h"
 #include "TGIFImage.h"
 
@@ -18,9 +22,10 @@ namespace {
 struct Options {
     std::string file;
     std::optional<std::filesystem::path> framesDir;
+    std::optional<std::filesystem::path> composeDir;
 };
 
-const char* const kUsage = "usage: gifdump [--frames DIR] FILE\n";
+const char* const kUsage = "usage: gifdump [--frames DIR] [--compose DIR] FILE\n";
 
 // Returns false on a malformed command line.
 bool parseArguments(int argc, char** argv, Options& options) {
@@ -28,6 +33,8 @@ bool parseArguments(int argc, char** argv, Options& options) {
         std::string arg = argv[i];
         if (arg == "--frames" && i + 1 < argc) {
             options.framesDir = argv[++i];
+        } else if (arg == "--compose" && i + 1 < argc) {
+            options.composeDir = argv[++i];
         } else if (arg.rfind("--", 0) == 0 || !options.file.empty()) {
             return false;
         } else {
@@ -72,6 +79,20 @@ void writeFrame(const std::filesystem::path& dir, int index, const TGIFBitmap& b
     writeFile(dir / (stem + ".pal"), palette.data(), palette.size());
 }
 
+// Composes each frame in turn, as the animation steps through them.
+void writeCompositions(const std::filesystem::path& dir, TGIFImage& image) {
+    std::filesystem::create_directories(dir);
+    GIFComposer composer;
+    for (int i = 0; i < image.frameCount(); ++i) {
+        if (!composer.compose(image, i))
+            throw std::runtime_error(composer.takeError().value_or("nothing to compose"));
+        if (auto error = composer.takeError())
+            throw std::runtime_error(*error);
+        const std::vector<uint8_t> rgba = composer.rgba();
+        writeFile(dir / ("frame-" + std::to_string(i) + ".rgba"), rgba.data(), rgba.size());
+    }
+}
+
 int fail(const std::string& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "error: %s\n", text.c_str());
@@ -113,6 +134,8 @@ int main(int argc, char** argv) {
             if (options.framesDir)
                 writeFrame(*options.framesDir, i, bitmap);
         }
+        if (options.composeDir)
+            writeCompositions(*options.composeDir, image);
     } catch (const std::exception& e) {
         return fail(e.what());
     }
