@@ -347,9 +347,14 @@ TEST(GifStream, FramesDecodeOnceAndTryAgainAfterAnError) {
     gif.screen(4, 4).image(first).image(countingFrame(4, 4)).image(first).trailer();
     TGIFImage image;
     loadGif(image, gif.bytes());
+    int decodings = 0;
+    image.setOnProgress([&](TGIFImage::ProgressStage stage, int) {
+        decodings += stage == TGIFImage::ProgressStage::Starting;
+    });
     const TGIFBitmap* once = &image.frame(2).bitmap();
     EXPECT_EQ(&image.frame(2).bitmap(), once) << "the bitmap is kept, not decoded again";
     EXPECT_TRUE(image.frame(2).decoded());
+    EXPECT_EQ(decodings, 1);
 
     for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_EQ(errorText<EInvalidGraphicOperation>([&] { image.frame(1).bitmap(); }),
@@ -357,6 +362,7 @@ TEST(GifStream, FramesDecodeOnceAndTryAgainAfterAnError) {
             << "attempt " << attempt;
         EXPECT_FALSE(image.frame(1).decoded());
     }
+    EXPECT_EQ(decodings, 3) << "each failed decoding is tried again";
 }
 
 TEST(GifStream, FramesAboveTwoToTheTwentySixPixelsAreRefused) {
