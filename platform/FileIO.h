@@ -15,10 +15,16 @@ int64_t fileSize(const QString& path);
 // "Read beyond end of file", one that has grown an I/O error. Never reads more than expectedSize + 1.
 std::vector<uint8_t> readExactly(const QString& path, int64_t expectedSize);
 
+// Opens path read-only and takes its length; when that is at most limit, reads exactly that many bytes
+// into buffer (which holds limit bytes), else reads nothing. Returns the length. A file that changes
+// length meanwhile is a file error (as readExactly), so buffer never receives more than the length.
+int64_t readFileUpTo(const QString& path, void* buffer, int64_t limit);
+
 // Replaces path by exactly size bytes: they go to a new file in the same folder, which is flushed and
 // renamed over the target, so the old file stays whole when anything fails, and no temporary remains.
 // A target or folder whose mode gives nobody write permission is refused ("File access denied"), as
-// the owner asked, even for a user the system would let through. A short write is "Disk full".
+// the owner asked, even for a user the system would let through; so is a target the user may not
+// write, and anything but a plain file. A link is written through. A short write is "Disk full".
 void replaceFile(const QString& path, const void* data, std::size_t size);
 
 } // namespace FileIO

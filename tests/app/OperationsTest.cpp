@@ -1,0 +1,667 @@
+#include "ScriptedDialogs.h"
+#include "ScriptedLink.h"
+#include "Unit1.h"
+#include "VirtualPhone.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSmallSlot = 0;  // 02-10, 2048 bytes
+constexpr int kLargeSlot = 10; // 18-09, 21504 bytes
+
+std::vector<uint8_t> pattern(int size, uint8_t seed = 1) {
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<uint8_t>(seed + i * 7);
+    return bytes;
+}
+
+QByteArray asBytes(const std::vector<uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// What the window asked, for failure messages.
+std::string describe(const std::vector<MessageBoxRequest>& messages) {
+    std::string out;
+    for (const MessageBoxRequest& m : messages)
+        out += "[" + m.caption.toStdString() + ": " + m.text.toStdString() + "] ";
+    return out.empty() ? "no message" : out;
+}
+
+class SectionOperations : public testing::Test {
+  protected:
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form{link, dialogs};
+    QTemporaryDir dir;
+
+    template <class T> T* child(const char* name) {
+        T* w = form.findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QPushButton* button(const char* name) { return child<QPushButton>(name); }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
+    const SectionRecord& record(int slot) { return form.sectionTable()[slot]; }
+
+    // Reload on port, then select slot.
+    void connectAndSelect(int slot, int port = 1) {
+        link.initResults[port] = 0;
+        child<QComboBox>("Port")->setCurrentIndex(port - 1);
+        button("reld")->click();
+        ASSERT_EQ(form.connectedPort(), port);
+        child<QListWidget>("Lista")->setCurrentRow(slot);
+        ASSERT_EQ(form.selectedSlot(), slot);
+        link.calls.clear();
+    }
+    // Presses an action button as the user would; it must be enabled.
+    void press(const char* name) {
+        QPushButton* b = button(name);
+        ASSERT_TRUE(b->isEnabled()) << name << " is disabled";
+        b->click();
+    }
+    void upload(const QString& path) {
+        dialogs.fileAnswers.push_back(path);
+        press("btn1");
+    }
+    void extract(const QString& path) {
+        dialogs.fileAnswers.push_back(path);
+        press("btn3");
+    }
+    QString file(const char* name, const std::vector<uint8_t>& bytes) {
+        return writeFile(dir.filePath(name), asBytes(bytes));
+    }
+    std::vector<std::string> ops() const {
+        std::vector<std::string> out;
+        for (const LinkCall& c : link.calls)
+            out.push_back(c.op + (c.op == "Read" || c.op == "Write" ? " " + std::to_string(c.count) : ""));
+        return out;
+    }
+    // Records the activity panel as it stands at each call of op; seenActivity() gives the texts.
+    void watchActivityAt(const std::string& op) {
+        activity_.clear();
+        link.onCall = [this, op](const LinkCall& c) {
+            if (c.op == op)
+                activity_.push_back(form.statusPanel(2));
+        };
+    }
+    const std::vector<QString>& seenActivity() const { return activity_; }
+    void expectBracketClosed() {
+        EXPECT_EQ(link.count("Init"), link.count("End")) << "GBP mode entered and left unevenly";
+        EXPECT_FALSE(link.inGbpMode()) << "the phone was left in GBP mode";
+    }
+    void expectErrorReport(const QString& text) {
+        ASSERT_FALSE(dialogs.messages.empty()) << "no error report, wanted " << text.toStdString();
+        const MessageBoxRequest& m = dialogs.messages.back();
+        EXPECT_EQ(m.caption, "Tarvel v8.0");
+        EXPECT_EQ(m.text, text);
+        EXPECT_EQ(m.icon, MsgIcon::Error);
+        EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    }
+    void expectMessage(const QString& caption, const QString& text, MsgIcon icon) {
+        ASSERT_EQ(dialogs.messages.size(), 1u) << describe(dialogs.messages);
+        const MessageBoxRequest& m = dialogs.messages.back();
+        EXPECT_EQ(m.caption, caption);
+        EXPECT_EQ(m.text, text);
+        EXPECT_EQ(m.icon, icon);
+        EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    }
+
+  private:
+    std::vector<QString> activity_;
+};
+
+} // namespace
+
+TEST_F(SectionOperations, UploadIntoAnEmptySectionWritesVerifiesAndReportsTheSizeReadBack) {
+    connectAndSelect(kLargeSlot);
+    const std::vector<uint8_t> bytes = pattern(1000);
+    watchActivityAt("Write");
+    upload(file("app.bin", bytes));
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].title, "Select file...");
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, "All files (*.*)|*.*");
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Write 1000", "Read 0", "Size", "Read 20", "End"}))
+        << "an empty section is written without a question or a clear, then read back";
+    EXPECT_EQ(seenActivity(), std::vector<QString>{"Writing section..."});
+    EXPECT_EQ((link.files[{18, 9}]), bytes);
+    expectMessage("Upload to section", "File uploaded to section 18-09\r\n(1000 bytes)",
+                  MsgIcon::Information);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    EXPECT_EQ(record(kLargeSlot).Size, 1000);
+    EXPECT_EQ(record(kLargeSlot).Kind, ckUnknownData);
+    EXPECT_EQ(form.statusPanel(1), "1000 bytes");
+    EXPECT_EQ(button("btn1")->text(), "Change");
+    for (const char* b : {"btn2", "btn3", "btn4"})
+        EXPECT_TRUE(button(b)->isEnabled()) << b;
+    EXPECT_EQ(label("Info5"), "1000 bytes");
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, UploadAsksBeforeOverwritingAndNoLeavesTheSectionAlone) {
+    link.put(18, 9, applicationImage(0, 0, kAppUniversal, "Tetris", 500));
+    connectAndSelect(kLargeSlot);
+    const std::vector<uint8_t> before = link.files[{18, 9}];
+    watchActivityAt("End");
+    dialogs.answers = {MsgResult::No};
+    upload(file("new.bin", pattern(300)));
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "only the question, no outcome message";
+    const MessageBoxRequest& q = dialogs.messages[0];
+    EXPECT_EQ(q.caption, "Change section");
+    EXPECT_EQ(q.text, "Section 18-09\r\n(500 bytes)\r\nisn't empty.\r\nOverwrite data?");
+    EXPECT_EQ(q.icon, MsgIcon::Information);
+    EXPECT_EQ(q.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(q.defaultButton, MsgResult::Yes);
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "End"}));
+    EXPECT_EQ(seenActivity(), std::vector<QString>{"Ready"}) << "Ready is shown before GBP mode is left";
+    EXPECT_EQ((link.files[{18, 9}]), before);
+    EXPECT_EQ(record(kLargeSlot).Size, 500);
+    EXPECT_EQ(record(kLargeSlot).Kind, ckApplication);
+
+    // Yes clears the section, then writes it; the question came while the phone was in GBP mode.
+    link.calls.clear();
+    dialogs.messages.clear();
+    dialogs.answers = {MsgResult::Yes};
+    watchActivityAt("Clear");
+    upload(file("new.bin", pattern(300)));
+    EXPECT_EQ(ops(),
+              (std::vector<std::string>{"Init", "Clear", "Write 300", "Read 0", "Size", "Read 20", "End"}));
+    EXPECT_EQ(seenActivity(), std::vector<QString>{"Connected to COM 1"});
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages.back().text, "File uploaded to section 18-09\r\n(300 bytes)");
+    EXPECT_EQ(record(kLargeSlot).Size, 300);
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, UploadTreatsASizeZeroSectionAsNotEmptyAndAcceptsAZeroLengthFile) {
+    link.put(2, 10, {});
+    connectAndSelect(kSmallSlot);
+    dialogs.answers = {MsgResult::Yes};
+    upload(file("empty.bin", {}));
+    ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].text, "Section 02-10\r\n(0 bytes)\r\nisn't empty.\r\nOverwrite data?");
+    EXPECT_EQ(ops(),
+              (std::vector<std::string>{"Init", "Clear", "Write 0", "Read 0", "Size", "Read 20", "End"}));
+    EXPECT_EQ(dialogs.messages[1].caption, "Upload to section");
+    EXPECT_EQ(dialogs.messages[1].text, "File uploaded to section 02-10\r\n(0 bytes)");
+    EXPECT_EQ(record(kSmallSlot).Size, 0);
+    EXPECT_EQ(button("btn1")->text(), "Change");
+}
+
+TEST_F(SectionOperations, UploadAcceptsAFileOfExactlyTheCapacityAndRefusesOneByteMore) {
+    struct Case {
+        int slot;
+        int size;
+        bool accepted;
+    };
+    for (const Case c : {Case{kSmallSlot, 2048, true}, Case{kSmallSlot, 2049, false},
+                         Case{kLargeSlot, 21504, true}, Case{kLargeSlot, 21505, false}}) {
+        SCOPED_TRACE("slot " + std::to_string(c.slot) + ", " + std::to_string(c.size) + " bytes");
+        link.files.clear();
+        connectAndSelect(c.slot);
+        dialogs.messages.clear();
+        form.setStatusPanel(2, "before");
+        const std::vector<uint8_t> bytes = pattern(c.size, static_cast<uint8_t>(c.size));
+        upload(file("limit.bin", bytes));
+        if (c.accepted) {
+            EXPECT_EQ((link.files[{SectionGroup(c.slot), SectionNumber(c.slot)}]), bytes);
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_EQ(dialogs.messages[0].caption, "Upload to section");
+        } else {
+            EXPECT_TRUE(link.calls.empty()) << "the phone was contacted for an oversized file";
+            expectMessage("Error", "File is too large for this section!", MsgIcon::Error);
+            EXPECT_EQ(form.statusPanel(2), "before");
+        }
+    }
+}
+
+TEST_F(SectionOperations, UploadReportsFileErrorsWithoutContactingThePhone) {
+    connectAndSelect(kLargeSlot);
+    form.setStatusPanel(2, "before");
+    upload(dir.filePath("missing.bin"));
+    expectErrorReport("File not found.");
+    upload(dir.path());
+    expectErrorReport("File access denied.");
+    // A file whose length changes between the size query and the read: /proc files claim 0 bytes.
+    upload("/proc/self/status");
+    expectErrorReport("I/O error 1117.");
+    EXPECT_TRUE(link.calls.empty()) << "the phone was contacted after a file error";
+    EXPECT_EQ(form.statusPanel(2), "before");
+    // Sysfs files claim a page and hold less: fewer bytes than the size is a short read.
+    const QString shorter = "/sys/class/net/lo/mtu";
+    if (QFileInfo(shorter).size() > readFile(shorter).size()) {
+        upload(shorter);
+        expectErrorReport("Read beyond end of file.");
+        EXPECT_TRUE(link.calls.empty());
+    }
+    // A file the user may only read can be uploaded.
+    const QString readOnly = file("ro.bin", pattern(10));
+    QFile::setPermissions(readOnly, QFile::ReadOwner);
+    upload(readOnly);
+    EXPECT_EQ(dialogs.messages.back().caption, "Upload to section") << describe(dialogs.messages);
+}
+
+TEST_F(SectionOperations, UploadReportsAFailedClearOrWriteInsteadOfSuccess) {
+    link.put(18, 9, applicationImage(0, 0, kAppUniversal, "Tetris", 500));
+    connectAndSelect(kLargeSlot);
+    link.clearResult = -3;
+    dialogs.answers = {MsgResult::Yes};
+    watchActivityAt("End");
+    upload(file("new.bin", pattern(300)));
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Clear", "Size", "Read 20", "End"}))
+        << "a section that could not be cleared is not written, but read back";
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].caption, "Error");
+    EXPECT_EQ(dialogs.messages[1].text, "Upload to section 18-09 failed.\r\nThe section holds 500 bytes.");
+    EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Error);
+    EXPECT_EQ(dialogs.messages[1].buttons, MsgButtons::Ok);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    expectBracketClosed();
+
+    // A failed write into an empty section: the record is refreshed and the negative size shown.
+    link.files.clear();
+    link.clearResult.reset();
+    link.writeResult = -3;
+    connectAndSelect(kLargeSlot);
+    dialogs.messages.clear();
+    upload(file("new.bin", pattern(300)));
+    expectMessage("Error", "Upload to section 18-09 failed.\r\nThe section holds -1 bytes.", MsgIcon::Error);
+    EXPECT_EQ(record(kLargeSlot).Size, -1);
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_EQ(button("btn1")->text(), "Upload");
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, UploadVerifiesWhatThePhoneStoredAndReportsATruncatedOrAlteredWrite) {
+    connectAndSelect(kLargeSlot);
+    link.alterWrite = [](std::vector<uint8_t>& bytes) { bytes.resize(bytes.size() / 2); };
+    upload(file("gif.bin", pattern(4000)));
+    expectMessage("Error", "Upload to section 18-09 failed.\r\nThe section holds 2000 bytes.",
+                  MsgIcon::Error);
+    EXPECT_EQ(record(kLargeSlot).Size, 2000) << "the record shows what the phone holds";
+    EXPECT_EQ(form.statusPanel(1), "2000 bytes");
+
+    // The same length with one byte changed is caught by the comparison of the bytes.
+    link.files.clear();
+    connectAndSelect(kLargeSlot);
+    dialogs.messages.clear();
+    link.alterWrite = [](std::vector<uint8_t>& bytes) { bytes[3999] ^= 0x01; };
+    upload(file("gif.bin", pattern(4000)));
+    expectMessage("Error", "Upload to section 18-09 failed.\r\nThe section holds 4000 bytes.",
+                  MsgIcon::Error);
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, ExtractWritesExactlyTheBytesReadAndReportsTheRecordedSize) {
+    link.put(18, 9, applicationImage(0, 0, kAppUniversal, "Tetris", 500));
+    connectAndSelect(kLargeSlot);
+    // The phone changed behind the table's back: the file gets what the phone returns now.
+    const std::vector<uint8_t> now = pattern(700);
+    link.put(18, 9, now);
+    const QString target = writeFile(dir.filePath("out.bin"), QByteArray(5000, 'o'));
+    std::vector<QString> atRead, atEnd;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Read")
+            atRead.push_back(form.statusPanel(2));
+        if (c.op == "End")
+            atEnd.push_back(form.statusPanel(2));
+    };
+    extract(target);
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].title, "Extract section to file...");
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*");
+    EXPECT_EQ(dialogs.fileDialogs[0].defaultSuffix, "bin");
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Read 0", "End"}));
+    EXPECT_EQ(atRead, std::vector<QString>{"Reading section..."});
+    EXPECT_EQ(atEnd, std::vector<QString>{"Saving to file..."}) << "GBP mode lasts until the file is closed";
+    EXPECT_EQ(readFile(target), asBytes(now)) << "the larger old file is replaced by exactly c bytes";
+    expectMessage("Extract section", "Section 18-09\r\n(500 bytes)\r\nextracted to file.",
+                  MsgIcon::Information);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    EXPECT_EQ(entries(dir.path()), QStringList{"out.bin"}) << "a temporary file was left";
+    EXPECT_EQ(record(kLargeSlot).Size, 500) << "Extract changes nothing in the table";
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) {
+    link.put(2, 10, pattern(100));
+    connectAndSelect(kSmallSlot);
+    const QString old = writeFile(dir.filePath("old.bin"), "keep me");
+    for (int32_t count : {-1, 22001}) {
+        SCOPED_TRACE("count " + std::to_string(count));
+        link.readResults[{2, 10}] = count;
+        link.calls.clear();
+        dialogs.messages.clear();
+        extract(dir.filePath("new.bin"));
+        extract(old);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("new.bin"))) << "a file was created";
+        EXPECT_EQ(readFile(old), "keep me");
+        ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
+        EXPECT_EQ(dialogs.messages[0].caption, "Error");
+        EXPECT_EQ(dialogs.messages[0].text, "Section 02-10 could not be read.");
+        EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Error);
+        EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
+        EXPECT_EQ(form.statusPanel(2), "Ready");
+        EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Read 0", "End", "Init", "Read 0", "End"}));
+        expectBracketClosed();
+    }
+    // The bounds themselves are counts the buffer holds.
+    for (int32_t count : {0, 22000}) {
+        link.readResults[{2, 10}] = count;
+        extract(dir.filePath("bound.bin"));
+        EXPECT_EQ(readFile(dir.filePath("bound.bin")).size(), count);
+    }
+}
+
+TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeaveGbpMode) {
+    link.put(18, 9, pattern(21504));
+    connectAndSelect(kLargeSlot);
+    const QString target = writeFile(dir.filePath("old.bin"), QByteArray(100, 'o'));
+
+    // A read-only target, by its mode bits (we may run as root, whom the system lets through).
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    extract(target);
+    expectErrorReport("File access denied.");
+    EXPECT_EQ(form.statusPanel(2), "Saving to file...");
+    EXPECT_EQ(readFile(target), QByteArray(100, 'o'));
+    expectBracketClosed();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+
+    // A folder nobody may write to.
+    const QString locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    extract(locked + "/x.bin");
+    expectErrorReport("File access denied.");
+    EXPECT_TRUE(entries(locked).isEmpty());
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // A name in a folder that does not exist, and a folder as the target.
+    extract(dir.filePath("no-such-folder/x.bin"));
+    expectErrorReport("Invalid filename.");
+    ASSERT_TRUE(QDir().mkdir(dir.filePath("folder.bin")));
+    extract(dir.filePath("folder.bin"));
+    expectErrorReport("File access denied.");
+
+    // A short write: the file size limit stops the write part way (SIGXFSZ ignored so that the write
+    // fails instead of the process).
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    extract(target);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldSignal);
+    expectErrorReport("Disk full.");
+    EXPECT_EQ(readFile(target), QByteArray(100, 'o')) << "the old file was damaged by a short write";
+
+    EXPECT_EQ(entries(dir.path()), QStringList{"old.bin"}) << "a temporary file was left";
+    for (const MessageBoxRequest& m : dialogs.messages)
+        EXPECT_NE(m.caption, "Extract section") << "success reported after a file error";
+    EXPECT_EQ(link.count("Init"), 5);
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, ExtractAsAnUnprivilegedUserIsDeniedWhereTheSystemDeniesIt) {
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || geteuid() != 0)
+        GTEST_SKIP() << "needs root and a user 'nobody' to drop to";
+    link.put(18, 9, pattern(300));
+    connectAndSelect(kLargeSlot);
+    // The user may reach both folders; the first it may not write in, the second it may, but the
+    // target there belongs to root and is not the user's to write, although its mode has write bits.
+    chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const QString closed = dir.filePath("closed");
+    const QString open = dir.filePath("open");
+    QDir().mkdir(closed);
+    QDir().mkdir(open);
+    chmod(QFile::encodeName(closed).constData(), 0755);
+    chmod(QFile::encodeName(open).constData(), 0777);
+    const QString foreign = writeFile(open + "/root.bin", "root's");
+    chmod(QFile::encodeName(foreign).constData(), 0644);
+
+    for (const QString& target : {closed + "/x.bin", foreign}) {
+        SCOPED_TRACE(target.toStdString());
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            alarm(30);
+            if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+                _exit(10);
+            dialogs.messages.clear();
+            dialogs.fileAnswers = {target};
+            form.findChild<QPushButton*>("btn3")->click();
+            if (dialogs.messages.size() != 1)
+                _exit(11);
+            if (dialogs.messages[0].text != "File access denied.")
+                _exit(12);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "the unprivileged run ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "10: could not drop privileges, 11: not one message, "
+                                             "12: a message other than File access denied";
+    }
+    EXPECT_TRUE(entries(closed).isEmpty());
+    EXPECT_EQ(readFile(foreign), "root's") << "a file the user may not write was replaced";
+    EXPECT_EQ(entries(open), QStringList{"root.bin"});
+}
+
+TEST_F(SectionOperations, ClearAsksWithNoAsDefaultAndEmptiesTheRecord) {
+    link.put(18, 9, applicationImage(4, 0x14, kAppJ5, "Snake", 500));
+    link.put(18, 10, pattern(100));
+    connectAndSelect(kLargeSlot);
+    const auto header = record(kLargeSlot).Header;
+    press("btn4");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const MessageBoxRequest q = dialogs.messages[0];
+    EXPECT_EQ(q.caption, "Clear section");
+    EXPECT_EQ(q.text, "Clear section 18-09\r\n(500 bytes)\r\nAre You sure?");
+    EXPECT_EQ(q.icon, MsgIcon::Warning);
+    EXPECT_EQ(q.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(q.defaultButton, MsgResult::No);
+    EXPECT_TRUE(link.calls.empty()) << "No contacted the phone";
+    EXPECT_EQ(record(kLargeSlot).Size, 500);
+
+    dialogs.messages.clear();
+    dialogs.answers = {MsgResult::Yes};
+    watchActivityAt("Clear");
+    press("btn4");
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Clear", "End"}));
+    EXPECT_EQ(seenActivity(), std::vector<QString>{"Clearing section..."});
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].caption, "Clear section");
+    EXPECT_EQ(dialogs.messages[1].text, "Section 18-09 cleared.");
+    EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Information);
+    EXPECT_EQ(dialogs.messages[1].buttons, MsgButtons::Ok);
+    const SectionRecord& r = record(kLargeSlot);
+    EXPECT_EQ(r.Size, -1);
+    EXPECT_EQ(r.Kind, ckNone);
+    EXPECT_TRUE(r.Name.empty());
+    EXPECT_TRUE(r.TargetFirmware.empty());
+    EXPECT_EQ(r.Header, header) << "the header bytes stay";
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    EXPECT_EQ(button("btn1")->text(), "Upload");
+    EXPECT_TRUE(button("btn1")->isEnabled());
+    for (const char* b : {"btn2", "btn3", "btn4"})
+        EXPECT_FALSE(button(b)->isEnabled()) << b;
+    EXPECT_EQ(label("Info5"), "100 bytes") << "the total is recomputed without the cleared section";
+    expectBracketClosed();
+
+    // A section of size 0 is offered with (0 bytes).
+    link.put(2, 10, {});
+    connectAndSelect(kSmallSlot);
+    dialogs.messages.clear();
+    press("btn4");
+    EXPECT_EQ(dialogs.messages[0].text, "Clear section 02-10\r\n(0 bytes)\r\nAre You sure?");
+}
+
+TEST_F(SectionOperations, ClearThatThePhoneRefusesKeepsTheRecordAndSaysSo) {
+    link.put(18, 9, applicationImage(0, 0, kAppUniversal, "Tetris", 500));
+    connectAndSelect(kLargeSlot);
+    link.clearResult = -3;
+    dialogs.answers = {MsgResult::Yes};
+    press("btn4");
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].caption, "Error");
+    EXPECT_EQ(dialogs.messages[1].text, "Section 18-09 could not be cleared.");
+    EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Error);
+    EXPECT_EQ(dialogs.messages[1].buttons, MsgButtons::Ok);
+    EXPECT_EQ(record(kLargeSlot).Size, 500);
+    EXPECT_EQ(record(kLargeSlot).Kind, ckApplication);
+    EXPECT_EQ(record(kLargeSlot).Name.substr(0, 6), "Tetris");
+    EXPECT_EQ(form.statusPanel(1), "500 bytes");
+    EXPECT_EQ(button("btn1")->text(), "Change");
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, WithoutAConnectedPortOnlyTheFileDialogsShow) {
+    link.put(18, 9, pattern(500));
+    connectAndSelect(kLargeSlot);
+    child<QComboBox>("Port")->setCurrentIndex(2);
+    button("reld")->click();
+    ASSERT_EQ(form.connectedPort(), 0);
+    link.calls.clear();
+    form.setStatusPanel(2, "before");
+    dialogs.answers = {MsgResult::Yes, MsgResult::Yes};
+    upload(dir.filePath("missing.bin"));
+    extract(dir.filePath("out.bin"));
+    press("btn4");
+    EXPECT_EQ(dialogs.fileDialogs.size(), 2u) << "both file dialogs still open";
+    EXPECT_TRUE(dialogs.messages.empty())
+        << "the file was opened or a question asked: " << describe(dialogs.messages);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.bin")));
+    EXPECT_TRUE(link.calls.empty());
+    EXPECT_EQ(form.statusPanel(2), "before");
+
+    // Cancelled dialogs end the operations at once, connected or not.
+    connectAndSelect(kLargeSlot);
+    dialogs.fileAnswers = {std::nullopt, std::nullopt};
+    button("btn1")->click();
+    button("btn3")->click();
+    EXPECT_TRUE(link.calls.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(SectionOperations, AFailureToEnterGbpModeShowsOnlyThePortError) {
+    link.put(18, 9, pattern(500));
+    const QString source = file("in.bin", pattern(10));
+    struct Case {
+        int port;
+        const char* action;
+    };
+    for (const Case c : {Case{4, "btn1"}, Case{2, "btn3"}, Case{1, "btn4"}}) {
+        SCOPED_TRACE(c.action);
+        connectAndSelect(kLargeSlot, c.port);
+        link.initResults[c.port] = -1;
+        dialogs.messages.clear();
+        dialogs.answers = {MsgResult::Yes};
+        dialogs.fileAnswers = {std::string(c.action) == "btn1" ? source : dir.filePath("out.bin")};
+        press(c.action);
+        EXPECT_EQ(form.statusPanel(2), QString("GBP Error (COM %1)").arg(c.port));
+        EXPECT_EQ(ops(), std::vector<std::string>{"Init"}) << "EndGBPMode after a failed InitGBPMode";
+        EXPECT_EQ(link.calls[0].port, c.port);
+        if (std::string(c.action) == "btn4")
+            EXPECT_EQ(dialogs.messages.size(), 1u) << "only the question";
+        else
+            EXPECT_TRUE(dialogs.messages.empty()) << describe(dialogs.messages);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.bin")));
+        EXPECT_EQ(record(kLargeSlot).Size, 500);
+        EXPECT_EQ((link.files[{18, 9}]), pattern(500));
+    }
+}
+
+TEST_F(SectionOperations, OperationsDoNothingWhileAReloadScanRuns) {
+    link.put(18, 9, pattern(500));
+    connectAndSelect(kLargeSlot);
+    dialogs.answers = {MsgResult::Yes, MsgResult::Yes};
+    dialogs.fileAnswers = {file("in.bin", pattern(10)), dir.filePath("out.bin")};
+    int initsDuringScan = -1;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op != "Size" || c.number != 20)
+            return;
+        const int before = link.count("Init");
+        for (const char* b : {"btn1", "btn3", "btn4"})
+            button(b)->click();
+        initsDuringScan = link.count("Init") - before;
+    };
+    button("reld")->click();
+    EXPECT_EQ(initsDuringScan, 0);
+    EXPECT_TRUE(dialogs.fileDialogs.empty()) << "a file dialog opened during the scan";
+    EXPECT_TRUE(dialogs.messages.empty()) << describe(dialogs.messages);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.bin")));
+}
+
+TEST(VirtualPhoneOperations, UploadsAGifExtractsItBackIdenticalAndClearsIt) {
+    QTemporaryDir phoneDir, files;
+    VirtualPhone phone(phoneDir.path()); // an existing, empty folder: every section empty
+    ScriptedDialogs dialogs;
+    TForm1 form(phone, dialogs);
+    form.findChild<QPushButton*>("reld")->click();
+    ASSERT_EQ(form.connectedPort(), 1);
+    form.findChild<QListWidget*>("Lista")->setCurrentRow(12); // 18-11
+    // A one-pixel GIF89a.
+    const QByteArray gif = QByteArray::fromHex("4749463839610100010080000000ffffff00000021f90401000000002c"
+                                               "00000000010001000002024401003b");
+    const QString source = writeFile(files.filePath("pixel.gif"), gif);
+
+    dialogs.fileAnswers = {source};
+    form.findChild<QPushButton*>("btn1")->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QString("File uploaded to section 18-11\r\n(%1 bytes)").arg(gif.size()));
+    EXPECT_EQ(form.sectionTable()[12].Kind, ckGifImage);
+    EXPECT_EQ(form.findChild<QPushButton*>("btn1")->text(), "Change");
+    for (const char* b : {"btn2", "btn3", "btn4"})
+        EXPECT_TRUE(form.findChild<QPushButton*>(b)->isEnabled()) << b;
+
+    const QString target = files.filePath("back.gif");
+    dialogs.fileAnswers = {target};
+    form.findChild<QPushButton*>("btn3")->click();
+    EXPECT_EQ(readFile(target), gif);
+    EXPECT_EQ(dialogs.messages.back().caption, "Extract section");
+
+    dialogs.answers = {MsgResult::Yes};
+    form.findChild<QPushButton*>("btn4")->click();
+    EXPECT_EQ(dialogs.messages.back().text, "Section 18-11 cleared.");
+    EXPECT_FALSE(QFileInfo::exists(phone.sectionPath(18, 11))) << "the phone still holds the section";
+    EXPECT_EQ(form.sectionTable()[12].Size, -1);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+}
