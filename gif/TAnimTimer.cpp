@@ -25,6 +25,8 @@ TAnimTimer::~TAnimTimer() {
             delete windowTimer_;
         windowTimer_ = nullptr;
     }
+    // End the thread before freeing it: a tick still running on it may use thread_ until then.
+    thread_->end();
     thread_.reset();
 }
 

@@ -210,6 +210,12 @@ TTimerThread::TTimerThread(Tick tick) : shared_(std::make_shared<Shared>()) {
 }
 
 TTimerThread::~TTimerThread() {
+    end();
+}
+
+void TTimerThread::end() {
+    if (!relay_)
+        return;
     bool delivering;
     {
         std::lock_guard lock(shared_->mutex);
@@ -219,20 +225,22 @@ TTimerThread::~TTimerThread() {
         delivering = shared_->delivering;
     }
     shared_->wake.notify_all();
+    QObject* relay = relay_;
+    relay_ = nullptr;
     if (thread_.joinable()) {
         if (std::this_thread::get_id() == thread_.get_id()) {
-            // Destroyed by its own tick: the thread ends by itself once the tick returns.
+            // Ended by its own tick: the thread ends by itself once the tick returns.
             thread_.detach();
-            relay_->deleteLater();
+            relay->deleteLater();
             return;
         }
         thread_.join();
     }
-    // Destroyed from inside a tick on the GUI thread: the relay is still in its event handler.
+    // Ended from inside a tick on the GUI thread: the relay is still in its event handler.
     if (delivering)
-        relay_->deleteLater();
+        relay->deleteLater();
     else
-        delete relay_;
+        delete relay;
 }
 
 void TTimerThread::update(uint32_t interval, bool run, TThreadPriority priority) {

@@ -25,9 +25,15 @@ class TTimerThread {
 
     // tick runs the owner's tick; it is never called once this object's destructor has started.
     explicit TTimerThread(Tick tick);
+    // Ends the thread (see end()).
     ~TTimerThread();
     TTimerThread(const TTimerThread&) = delete;
     TTimerThread& operator=(const TTimerThread&) = delete;
+
+    // Tells the thread to end and waits until it has (a tick under way finishes first); from inside a
+    // tick on the worker it does not wait: the thread ends by itself after the tick. Idempotent; the
+    // object stays usable (nothing runs any more) until it is destroyed.
+    void end();
 
     // Suspends the thread, copies the interval into it and resumes it when run is true; otherwise it stays
     // parked. A sleep under way keeps its length. Safe from the GUI thread and from inside a tick.

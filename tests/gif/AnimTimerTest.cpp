@@ -299,17 +299,21 @@ TEST(AnimTimerDestruction, FromInsideItsOwnTickInEveryMode) {
 TEST(AnimTimerDestruction, WhileAWorkerTickRunsWaitsForItToEnd) {
     auto* timer = new TAnimTimer;
     std::promise<void> entered;
-    std::atomic<bool> inside{false}, finished{false};
+    std::atomic<bool> inside{false}, finished{false}, handedOver{true};
     timer->setSyncEvent(false);
     timer->setInterval(5);
-    timer->setOnTimer([&](TAnimTimer*) {
+    timer->setOnTimer([&](TAnimTimer* sender) {
         if (inside.exchange(true))
             return;
         entered.set_value();
         QThread::msleep(100); // work on the worker while the GUI thread destroys the timer
+        // The timer is being destroyed now: using it from its own tick must still be safe.
+        sender->setInterval(20);
+        handedOver = sender->runOnGuiThread([] {});
         finished = true;
     });
     ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     delete timer;
     EXPECT_TRUE(finished) << "the timer was freed while its tick was still running";
+    EXPECT_FALSE(handedOver) << "a job was handed to the GUI thread by a timer being destroyed";
 }
