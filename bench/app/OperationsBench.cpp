@@ -124,7 +124,7 @@ void BM_ExtractBareLink(benchmark::State& state) {
 }
 
 void configure(benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->MinTime(0.3);
+    b->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
 BENCHMARK(BM_UploadThroughHandler)->Apply(configure);
