@@ -179,27 +179,36 @@ void TGIFAnimator::setFrameIndex(int index) {
 void TGIFAnimator::setImage(const TGIFImage& other) {
     if (&other == &image_)
         return;
-    std::lock_guard guard(*lockHandle());
-    image_ = other; // notifies: imageChanged()
+    changeUnderLock([&] { image_ = other; }); // notifies: imageChanged()
 }
 
 void TGIFAnimator::loadImageFromFile(const std::string& path) {
-    std::lock_guard guard(*lockHandle());
-    try {
-        image_.loadFromFile(path);
-    } catch (...) {
-        restartAfterFailedLoad();
-        throw;
-    }
+    changeUnderLock([&] { image_.loadFromFile(path); });
 }
 
 void TGIFAnimator::loadImageFromBytes(const uint8_t* data, size_t size) {
-    std::lock_guard guard(*lockHandle());
-    try {
-        image_.loadFromBytes(data, size);
-    } catch (...) {
-        restartAfterFailedLoad();
-        throw;
+    changeUnderLock([&] { image_.loadFromBytes(data, size); });
+}
+
+void TGIFAnimator::changeUnderLock(const std::function<void()>& change) {
+    {
+        std::lock_guard guard(*lockHandle());
+        // OnChange waits until the lock is released: its handler may destroy this animator, which waits
+        // for a worker tick that may be waiting for the lock.
+        changeHeld_ = true;
+        try {
+            change();
+        } catch (...) {
+            changeHeld_ = false;
+            restartAfterFailedLoad();
+            throw;
+        }
+        changeHeld_ = false;
+    }
+    if (changePending_) {
+        changePending_ = false;
+        pictureChanged();
+        raise(OnChange);
     }
 }
 
@@ -226,6 +235,10 @@ void TGIFAnimator::imageChanged() {
         errorReported_ = false;
         if (frameIndex_ >= 0 && image_.frameCount() > 0)
             timer_.setInterval(frameDelay(image_, frameIndex_));
+        if (changeHeld_) {
+            changePending_ = true;
+            return;
+        }
     }
     pictureChanged();
     raise(OnChange);

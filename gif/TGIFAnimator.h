@@ -91,6 +91,8 @@ class TGIFAnimator : public TImageControl {
   private:
     void imageChanged();
     void restartAfterFailedLoad();
+    // Runs change (which may notify imageChanged) under the lock; raises OnChange after releasing it.
+    void changeUnderLock(const std::function<void()>& change);
     void pictureChanged();
     void applyAutoSize();
     void tick();
@@ -113,6 +115,8 @@ class TGIFAnimator : public TImageControl {
     bool autoSize_ = true;
     bool destroying_ = false;
     bool errorReported_ = false;
+    bool changeHeld_ = false; // inside changeUnderLock: OnChange is raised after the lock is released
+    bool changePending_ = false;
     ErrorReporter reporter_;
     // Last, so it is destroyed first: its thread ends while the state it may use still exists.
     TAnimTimer timer_;

@@ -1,6 +1,7 @@
 #include "gif/AnimTestImages.h"
 #include "gif/EventLoopWait.h"
 
+#include "GIFErrors.h"
 #include "TGIFAnimator.h"
 
 #include <QCoreApplication>
@@ -384,4 +385,37 @@ TEST(GIFAnimatorLifetime, DestroyedWhileAnimatingOnEitherThread) {
         delete form.gif;
         EXPECT_TRUE(form.window.children().isEmpty());
     }
+}
+
+TEST(GIFAnimatorLifetime, FailedLoadRestartsOnWhatTheImageKeptWithoutOnChange) {
+    Form form;
+    form.load(frames(3));
+    form.gif->setAnimate(true);
+    ASSERT_TRUE(waitUntil([&] { return form.gif->frameIndex() == 2; }));
+    form.events.clear();
+    std::vector<uint8_t> bad = frames(3);
+    bad[3] = '9'; // GIF99a
+    try {
+        form.load(bad);
+        FAIL() << "a GIF99a file loaded";
+    } catch (const EInvalidGraphicOperation& e) {
+        EXPECT_STREQ(e.what(), "Unknown GIF version");
+    }
+    EXPECT_EQ(form.gif->frameIndex(), -1);
+    EXPECT_EQ(form.gif->composer().cacheIndex(), -1) << "the old composition is still shown";
+    EXPECT_EQ(form.count("change"), 0);
+    const QImage shot = form.gif->grab().toImage(); // an empty image paints only the background
+    EXPECT_EQ(shot.size(), form.gif->size());
+}
+
+TEST(GIFAnimatorLifetime, DestroyedFromOnChangeWhileAWorkerTicks) {
+    Form form;
+    form.load(frames(3));
+    form.gif->setAsyncDrawing(true);
+    form.gif->setAnimate(true);
+    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 2; }));
+    QPointer<TGIFAnimator> watch(form.gif);
+    form.gif->OnChange = [](TGIFAnimator* sender) { delete sender; };
+    form.load(frames(2));
+    EXPECT_TRUE(watch.isNull()) << "OnChange was not raised after the load";
 }
