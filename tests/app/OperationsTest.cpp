@@ -665,3 +665,36 @@ TEST(VirtualPhoneOperations, UploadsAGifExtractsItBackIdenticalAndClearsIt) {
     EXPECT_EQ(form.sectionTable()[12].Size, -1);
     EXPECT_EQ(form.statusPanel(2), "Ready");
 }
+
+TEST_F(SectionOperations, ExtractWritesThroughALinkTakesLongNamesAndRefusesAnythingButAPlainFile) {
+    link.put(18, 9, pattern(300));
+    connectAndSelect(kLargeSlot);
+    const QByteArray fresh = asBytes(pattern(300));
+
+    const QString real = writeFile(dir.filePath("real.bin"), "old");
+    const QString linked = dir.filePath("link.bin");
+    ASSERT_TRUE(QFile::link(real, linked));
+    extract(linked);
+    EXPECT_EQ(readFile(real), fresh) << "the file behind the link was not written";
+    EXPECT_TRUE(QFileInfo(linked).isSymLink()) << "the link was replaced by a file";
+
+    // The longest name the folder takes still works: the temporary name does not grow with it.
+    const QString longName = dir.filePath(QString(251, 'a') + ".bin");
+    extract(longName);
+    EXPECT_EQ(readFile(longName), fresh) << describe(dialogs.messages);
+
+    // A pipe is not replaced by a file.
+    const QString pipe = dir.filePath("pipe.bin");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    extract(pipe);
+    expectErrorReport("File access denied.");
+    struct stat st {};
+    ASSERT_EQ(lstat(QFile::encodeName(pipe).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
+
+    // Choosing the pipe for an upload ends at once instead of waiting for a writer.
+    dialogs.messages.clear();
+    upload(pipe);
+    EXPECT_EQ(dialogs.messages.size(), 1u) << "the upload of a pipe did not come to an end";
+    expectBracketClosed();
+}
