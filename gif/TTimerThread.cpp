@@ -74,11 +74,10 @@ struct TTimerThread::Shared {
         if (terminated)
             return false;
         job = handed;
-        QObject* target = relay;
         auto observer = handOffObserver;
-        lock.unlock();
         // The relay outlives the worker: it is deleted only after the thread has ended.
-        QCoreApplication::postEvent(target, new QEvent(kHandOffEvent));
+        post();
+        lock.unlock();
         if (observer)
             observer();
         lock.lock();
@@ -126,10 +125,12 @@ struct TTimerThread::Shared {
         if (terminated)
             return;
         errors.push_back(text);
-        QObject* target = relay;
-        lock.unlock();
-        QCoreApplication::postEvent(target, new QEvent(kHandOffEvent));
+        post();
     }
+
+    // Under the mutex, which the relay takes before it reads the event: Qt hands posted events over with
+    // a lock of its own that the thread sanitizer cannot see.
+    void post() { QCoreApplication::postEvent(relay, new QEvent(kHandOffEvent)); }
 };
 
 namespace {
@@ -141,10 +142,14 @@ class Relay : public QObject {
     explicit Relay(std::shared_ptr<TTimerThread::Shared> shared) : shared_(std::move(shared)) {}
 
     bool event(QEvent* e) override {
-        if (e->type() != kHandOffEvent)
-            return QObject::event(e);
         // The job may destroy the timer and with it this relay (deleted later); keep the state alive.
         auto shared = shared_;
+        {
+            // Pairs with Shared::post(): the worker made this event under the mutex.
+            std::lock_guard lock(shared->mutex);
+        }
+        if (e->type() != kHandOffEvent)
+            return QObject::event(e);
         shared->deliver();
         return true;
     }
@@ -216,6 +221,9 @@ TTimerThread::~TTimerThread() {
 void TTimerThread::end() {
     if (!relay_)
         return;
+    QObject* relay = relay_;
+    relay_ = nullptr;
+    const bool ownTick = thread_.joinable() && std::this_thread::get_id() == thread_.get_id();
     bool delivering;
     {
         std::lock_guard lock(shared_->mutex);
@@ -223,19 +231,17 @@ void TTimerThread::end() {
         shared_->tick = nullptr;
         shared_->job.reset();
         delivering = shared_->delivering;
+        if (ownTick)
+            relay->deleteLater(); // posts to the GUI thread: under the mutex, as Shared::post() does
     }
     shared_->wake.notify_all();
-    QObject* relay = relay_;
-    relay_ = nullptr;
-    if (thread_.joinable()) {
-        if (std::this_thread::get_id() == thread_.get_id()) {
-            // Ended by its own tick: the thread ends by itself once the tick returns.
-            thread_.detach();
-            relay->deleteLater();
-            return;
-        }
-        thread_.join();
+    if (ownTick) {
+        // Ended by its own tick: the thread ends by itself once the tick returns.
+        thread_.detach();
+        return;
     }
+    if (thread_.joinable())
+        thread_.join();
     // Ended from inside a tick on the GUI thread: the relay is still in its event handler.
     if (delivering)
         relay->deleteLater();
