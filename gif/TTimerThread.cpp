@@ -62,7 +62,8 @@ struct TTimerThread::Shared {
     QObject* relay = nullptr;
     std::shared_ptr<Job> job;    // handed to the GUI thread, not yet taken
     std::vector<QString> errors; // from ticks on the worker, to be shown on the GUI thread
-    bool delivering = false;     // the GUI thread is inside the relay's event handler
+    int delivering = 0;          // depth of the GUI thread in the relay's event handler (a modal
+                                 // report inside a tick nests event loops)
     std::exception_ptr lastError;
     std::thread::id worker;
 
@@ -98,7 +99,7 @@ struct TTimerThread::Shared {
         auto pending = std::move(errors);
         errors.clear();
         auto shownBy = reporter;
-        delivering = true;
+        ++delivering;
         lock.unlock();
         if (taken) {
             try {
@@ -110,7 +111,7 @@ struct TTimerThread::Shared {
             }
         }
         lock.lock();
-        delivering = false;
+        --delivering;
         if (taken) {
             taken->done = true;
             wake.notify_all();
@@ -230,7 +231,7 @@ void TTimerThread::end() {
         shared_->terminated = true;
         shared_->tick = nullptr;
         shared_->job.reset();
-        delivering = shared_->delivering;
+        delivering = shared_->delivering > 0;
         if (ownTick)
             relay->deleteLater(); // posts to the GUI thread: under the mutex, as Shared::post() does
     }
