@@ -254,6 +254,9 @@ void TGIFAnimator::pictureChanged() {
 
 void TGIFAnimator::applyAutoSize() {
     int w = image_.screenWidth(), h = image_.screenHeight();
+    // A screen above the cap is never composed; the control must not grow to it either.
+    if (int64_t{w} * h > GIFComposer::kMaxScreenPixels)
+        return;
     switch (align()) {
     case TAlign::alTop:
     case TAlign::alBottom:

@@ -89,6 +89,11 @@ void TImageControl::paintEvent(QPaintEvent*) {
     drawing_ = true;
     bufferedPaint_ = true;
     QImage buffer(size(), QImage::Format_ARGB32_Premultiplied);
+    if (buffer.isNull()) { // no memory for a buffer of this size: paint nothing rather than fail
+        bufferedPaint_ = false;
+        drawing_ = false;
+        return;
+    }
     {
         std::lock_guard guard(*lock_);
         // Transparent: the parent has already painted what lies behind; leave those pixels empty.

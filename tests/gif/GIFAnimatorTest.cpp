@@ -226,6 +226,10 @@ TEST(GIFAnimator, AutoSizeTakesTheScreenSizeExceptWhatTheAlignmentFixes) {
     EXPECT_EQ(form.gif->size(), QSize(100, 100));
     form.window.resize(120, 80);
     EXPECT_EQ(form.gif->geometry(), QRect(0, 0, 120, 80)) << "the control does not follow its parent";
+
+    form.gif->setAlign(TAlign::alNone); // a screen above the composition's cap is not taken on
+    form.load(gif(65535, 1025, {{0, 0, 1, 1}}));
+    EXPECT_EQ(form.gif->size(), QSize(120, 80));
 }
 
 namespace {
