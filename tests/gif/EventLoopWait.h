@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -24,11 +23,4 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     deadline.start(timeoutMs);
     loop.exec();
     return done();
-}
-
-// Runs the event loop for the given time: for tests that show something does NOT happen meanwhile.
-inline void runEventsFor(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    waitUntil([&] { return clock.elapsed() >= milliseconds; }, milliseconds + 1000);
 }
