@@ -3,6 +3,7 @@
 #include "GraphicFormats.h"
 #include "QtDialogs.h"
 #include "Unit1.h"
+#include "Unit2.h"
 #include "Unit3.h"
 #include "VirtualPhone.h"
 
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
 
     TForm1 form1(phone, dialogs);
+    TForm2 form2(form1, dialogs);
     TForm3 form3(&form1);
+    form1.setViewDialog(&form2);
     form1.setAboutDialog(&form3);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
