@@ -2,14 +2,18 @@
 // Usage: tarvel-screenshots OUTDIR  (run with QT_QPA_PLATFORM=offscreen)
 #include "Fonts.h"
 #include "ScriptedDialogs.h"
+#include "TGIFAnimator.h"
 #include "Unit1.h"
+#include "Unit2.h"
 #include "VirtualPhone.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -27,6 +31,22 @@ void save(QWidget& widget, const QString& name) {
 
 void select(TForm1& form, int slot) {
     form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+}
+
+// Opens the View dialog on slot; shoot runs while it is open, then OK closes it.
+void withView(TForm1& form, TForm2& view, int slot, const std::function<void()>& shoot) {
+    select(form, slot);
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!view.isVisible())
+            return;
+        poll.stop();
+        shoot();
+        view.accept();
+    });
+    poll.start();
+    form.findChild<QPushButton*>("btn2")->click();
 }
 
 } // namespace
@@ -48,6 +68,8 @@ int main(int argc, char** argv) {
     VirtualPhone phone(phoneDir.path() + "/virtual-phone");
     ScriptedDialogs dialogs;
     TForm1 form(phone, dialogs);
+    TForm2 view(form, dialogs);
+    form.setViewDialog(&view);
     form.show();
     QPushButton* expand = form.findChild<QPushButton*>("Expand");
 
@@ -64,5 +86,21 @@ int main(int argc, char** argv) {
     save(form, "main-gif");
     select(form, 20);
     save(form, "main-empty");
+
+    QComboBox* mode = view.findChild<QComboBox*>("tryb");
+    withView(form, view, 10, [&] {
+        save(view, "view-application-text");
+        mode->setCurrentIndex(1);
+        save(view, "view-application-binary");
+    });
+    withView(form, view, 13, [&] { save(view, "view-unknown-binary"); });
+    mode->setCurrentIndex(0);
+    withView(form, view, 13, [&] { save(view, "view-unknown-text"); });
+    withView(form, view, 12, [&] {
+        view.animator().setFrameIndex(1);
+        save(view, "view-gif-frame2");
+        view.animator().setFrameIndex(5);
+        save(view, "view-gif-frame6");
+    });
     return 0;
 }
