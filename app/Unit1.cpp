@@ -44,10 +44,6 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QPo
     return label;
 }
 
-QString gbpError(uint8_t port) {
-    return QString("GBP Error (COM %1)").arg(port);
-}
-
 } // namespace
 
 TForm1::TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent)
@@ -223,19 +219,18 @@ int TForm1::selectedSlot() const {
     return selectedRow_ >= 0 && selectedRow_ < kSectionCount ? selectedRow_ : -1;
 }
 
+QString TForm1::gbpErrorText(uint8_t port) {
+    return QString("GBP Error (COM %1)").arg(port);
+}
+
 void TForm1::FormCreate() {
     ConnectedPort = 0;
     PanelExpanded = false;
     Lista->clear();
     selectedRow_ = -1;
+    table_ = makeSectionTable();
     for (int slot = 0; slot < kSectionCount; ++slot) {
-        SectionRecord& r = table_[slot];
-        r.Group = SectionGroup(slot);
-        r.Number = SectionNumber(slot);
-        r.Capacity = SectionCapacity(slot);
-        r.Size = -1;
-        r.Kind = ckNone;
-        r.Name.clear();
+        const SectionRecord& r = table_[slot];
         auto* item = new QListWidgetItem(QString("%1-%2").arg(r.Group).arg(r.Number), Lista);
         item->setSizeHint(QSize(0, SectionItemDelegate::kItemHeight));
     }
@@ -252,7 +247,7 @@ void TForm1::reldClick() {
     const auto port = static_cast<uint8_t>(Port->currentIndex() + 1);
     GBPSession session(link_, port);
     if (!session.entered()) {
-        setActivity(gbpError(port));
+        setActivity(gbpErrorText(port));
         ConnectedPort = 0;
         Lista->setEnabled(false);
     } else {

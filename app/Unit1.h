@@ -60,6 +60,9 @@ class TForm1 : public QWidget {
     FileDialogState& openDialogState() { return openf; }
     FileDialogState& saveDialogState() { return savef; }
 
+    // The activity panel's text when the phone cannot be put into GBP mode on port.
+    static QString gbpErrorText(uint8_t port);
+
     // Client sizes with the side panel closed and open.
     static constexpr int kNarrowWidth = 297;
     static constexpr int kWideWidth = 481;

@@ -25,10 +25,6 @@ QString sectionId(const SectionRecord& record) {
     return QString::fromStdString(sectionIdText(record.Group, record.Number));
 }
 
-QString gbpError(uint8_t port) {
-    return QString("GBP Error (COM %1)").arg(port);
-}
-
 QString connected(uint8_t port) {
     return QString("Connected to COM %1").arg(port);
 }
@@ -65,7 +61,7 @@ void TForm1::btn1Click() {
     const uint8_t port = ConnectedPort;
     GBPSession session(link_, port);
     if (!session.entered()) {
-        setActivity(gbpError(port));
+        setActivity(gbpErrorText(port));
         return;
     }
     setActivity(connected(port));
@@ -131,7 +127,7 @@ void TForm1::btn3Click() {
     const uint8_t port = ConnectedPort;
     GBPSession session(link_, port);
     if (!session.entered()) {
-        setActivity(gbpError(port));
+        setActivity(gbpErrorText(port));
         return;
     }
     setActivity(connected(port));
@@ -175,7 +171,7 @@ void TForm1::btn4Click() {
     const uint8_t port = ConnectedPort;
     GBPSession session(link_, port);
     if (!session.entered()) {
-        setActivity(gbpError(port));
+        setActivity(gbpErrorText(port));
         return;
     }
     setActivity(connected(port));

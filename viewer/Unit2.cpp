@@ -199,7 +199,7 @@ bool TForm2::FormShow() {
     {
         GBPSession session(main_.link(), main_.connectedPort());
         if (!session.entered()) {
-            main_.setStatusPanel(2, QString("GBP Error (COM %1)").arg(main_.connectedPort()));
+            main_.setStatusPanel(2, TForm1::gbpErrorText(main_.connectedPort()));
             return false;
         }
         viewLength_ = main_.link().ReadNVMFile(viewGroup_, viewNumber_, viewBuffer_.data(), 0);
