@@ -170,8 +170,14 @@ std::size_t TForm2::usedLength() const {
 }
 
 int TForm2::exec() {
-    if (main_.selectedSlot() < 0)
+    // A second View pressed while this one lets events through before its read does nothing.
+    if (main_.selectedSlot() < 0 || opening_)
         return QDialog::Rejected;
+    opening_ = true;
+    struct Opened {
+        bool& flag;
+        ~Opened() { flag = false; }
+    } opened{opening_};
     // An error in the showing steps goes to the error report and the dialog opens all the same.
     bool phoneAnswered = true;
     runGuarded(dialogs_, this, [&] { phoneAnswered = FormShow(); });

@@ -58,6 +58,7 @@ class TForm2 : public QDialog {
     uint8_t viewNumber_ = 0;
     std::array<uint8_t, kTransferBufferSize> viewBuffer_{};
     int32_t viewLength_ = 0;
+    bool opening_ = false; // between the View click and the dialog's closing
 
     QLabel* Image1 = nullptr;
     QLabel* ntyp = nullptr;

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -132,6 +133,26 @@ TEST_F(ViewDialog, PlaysAGifSectionWithItsFrameCounter) {
         EXPECT_TRUE(child<QWidget>("viedat")->isVisible());
         EXPECT_FALSE(child<QLabel>("ramka")->isVisible());
     });
+}
+
+TEST_F(ViewDialog, TheAnimationGoesOnWhileTheDialogIsHidden) {
+    openView(11);
+    ASSERT_FALSE(view.isVisible());
+    const int start = view.animator().frameIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.animator().frameIndex() != start; }, 5000))
+        << "the frame index stayed at " << start;
+    EXPECT_TRUE(text("ramka").startsWith("Frame ")) << text("ramka").toStdString();
+}
+
+TEST_F(ViewDialog, ASecondViewWhileTheFirstOpensDoesNothing) {
+    int nested = -1;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Init" && nested < 0)
+            nested = view.exec(); // as if View were pressed again while the first one reads
+    };
+    openView(10);
+    EXPECT_EQ(nested, QDialog::Rejected);
+    EXPECT_EQ(link.count("Init"), 2) << "the Reload and one View";
 }
 
 TEST_F(ViewDialog, DoesNotOpenWhenThePhoneDoesNotAnswer) {
