@@ -3,6 +3,7 @@
 #include "EInOutError.h"
 #include "ErrorReport.h"
 #include "FileIO.h"
+#include "GraphicFormats.h"
 #include "LabelText.h"
 #include "ScriptedDialogs.h"
 
@@ -102,4 +103,17 @@ TEST(FileIO, ReplacesAFileWholeOrNotAtAll) {
     }
     EXPECT_THROW(FileIO::readExactly(target, 299), EInOutError) << "a file that grew is an error";
     EXPECT_EQ(FileIO::readExactly(target, 300).size(), 300u);
+}
+
+TEST(GraphicFormats, FindsTheGifClassByExtensionInAnyCaseUntilCleared) {
+    GraphicFormats formats;
+    formats.add({"gif", "CompuServe GIF Image", "GIF Image"});
+    formats.add({"GIF", "CompuServe GIF Image", "GIF Image"});
+    ASSERT_EQ(formats.all().size(), 1u) << "a second registration replaces the first";
+    ASSERT_NE(formats.find("Gif"), nullptr);
+    EXPECT_EQ(formats.find("gif")->description, "CompuServe GIF Image");
+    EXPECT_EQ(formats.find("gif")->clipboardFormat, "GIF Image");
+    EXPECT_EQ(formats.find("png"), nullptr);
+    formats.clear();
+    EXPECT_EQ(formats.find("gif"), nullptr);
 }
