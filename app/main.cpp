@@ -2,6 +2,7 @@
 #include "Fonts.h"
 #include "GraphicFormats.h"
 #include "QtDialogs.h"
+#include "TGIFImage.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     Fonts::load();
 
     GraphicFormats formats;
-    formats.add({"gif", "CompuServe GIF Image", "GIF Image"});
+    formats.add({TGIFImage::kFileExtension, TGIFImage::kDescription, TGIFImage::kClipboardFormat});
 
     // The vendor library exists only on Windows; everywhere else the virtual phone answers.
     VirtualPhone phone;

@@ -3,6 +3,8 @@
 #include "FrameDecoder.h"
 #include "TGIFImage.h"
 
+#include <algorithm>
+
 TGIFFrame::TGIFFrame(TGIFImage* owner) : owner_(owner) {}
 
 TGIFFrame::TGIFFrame(const TGIFFrame& other, TGIFImage* owner)
@@ -19,8 +21,10 @@ const TGIFBitmap& TGIFFrame::bitmap() {
         static const TGIFBitmap emptyBitmap;
         return emptyBitmap;
     }
-    if (owner_)
+    if (owner_) {
         owner_->reportProgress(TGIFImage::ProgressStage::Starting, 0);
+        owner_->makeRoomFor(this, int64_t{std::max(width(), 0)} * std::max(height(), 0));
+    }
     bool damaged = false;
     // A failed decoding throws before anything is kept, so the next request decodes again.
     auto decodedBitmap = std::make_unique<TGIFBitmap>(FrameDecoder::decode(*item_, interlaced_, damaged));

@@ -131,3 +131,20 @@ void TGIFImage::reportProgress(ProgressStage stage, int percent) const {
     if (onProgress_)
         onProgress_(stage, percent);
 }
+
+void TGIFImage::makeRoomFor(const TGIFFrame* keep, int64_t pixels) {
+    auto held = [](const TGIFFrame& f) {
+        return f.bitmap_ ? int64_t{f.bitmap_->width} * f.bitmap_->height : int64_t{0};
+    };
+    int64_t total = pixels;
+    for (const auto& f : frames_)
+        total += held(*f);
+    for (auto& f : frames_) {
+        if (total <= kDecodedPixelBudget)
+            break;
+        if (f.get() != keep && f->bitmap_) {
+            total -= held(*f);
+            f->bitmap_.reset();
+        }
+    }
+}

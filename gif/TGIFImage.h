@@ -69,6 +69,11 @@ class TGIFImage {
     void setOnChange(std::function<void()> listener) { onChange_ = std::move(listener); }
     void setOnProgress(ProgressListener listener) { onProgress_ = std::move(listener); }
 
+    // Pixels of decoded bitmaps an image keeps at once (256 MB of indexes): a small file may declare
+    // many frames of the largest size, and keeping them all would exhaust memory while they play.
+    // Beyond it, bitmaps of other frames are freed and decoded again when next needed.
+    static constexpr int64_t kDecodedPixelBudget = int64_t{1} << 28;
+
   private:
     friend class GifStreamParser;
     friend class TGIFFrame;
@@ -76,6 +81,8 @@ class TGIFImage {
     void reset();
     const TGIFFrame* currentFrame() const;
     void reportProgress(ProgressStage stage, int percent) const;
+    // Frees decoded bitmaps of frames other than keep until pixels more fit the image's budget.
+    void makeRoomFor(const TGIFFrame* keep, int64_t pixels);
 
     std::shared_ptr<TGIFData> data_;
     uint8_t version_ = 0;

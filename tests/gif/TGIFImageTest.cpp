@@ -393,6 +393,32 @@ TEST(GifStream, FramesAboveTwoToTheTwentySixPixelsAreRefused) {
     EXPECT_EQ(bitmap.pixels.size(), size_t{1} << 26);
 }
 
+TEST(GifStream, ManyLargestFramesNeverHoldMoreThanTheImagesBudget) {
+    // A file of a few hundred bytes whose frames each declare the largest size allowed.
+    GifImageSpec largest;
+    largest.width = 8192;
+    largest.height = 8192;
+    largest.data = std::vector<uint8_t>{2, 2, 0x04, 0x05, 0};
+    GifBuilder builder;
+    builder.screen(4, 4, GifBuilder::palette(4)).image(countingFrame(4, 4));
+    for (int i = 0; i < 6; ++i)
+        builder.image(largest);
+    builder.trailer();
+    TGIFImage image;
+    loadGif(image, builder.bytes());
+    ASSERT_EQ(image.frameCount(), 7);
+    for (int round = 0; round < 2; ++round)
+        for (int i = 1; i < 7; ++i) {
+            EXPECT_EQ(image.frame(i).bitmap().pixels.size(), size_t{1} << 26) << "frame " << i;
+            int64_t held = 0;
+            for (int j = 0; j < image.frameCount(); ++j)
+                if (image.frame(j).decoded())
+                    held += int64_t{image.frame(j).width()} * image.frame(j).height();
+            EXPECT_LE(held, TGIFImage::kDecodedPixelBudget) << "after frame " << i;
+            EXPECT_TRUE(image.frame(i).decoded());
+        }
+}
+
 TEST(GifStream, CopiesShareGlobalDataAndFrameData) {
     GifBuilder gif;
     gif.screen(4, 4, GifBuilder::palette(4)).loop(3).image(countingFrame(4, 4)).image(countingFrame(4, 4));
