@@ -41,17 +41,18 @@ inline std::vector<uint8_t> gif(int screenWidth, int screenHeight, const std::ve
     for (const Frame& f : frames) {
         if (!f.noGraphicControl)
             builder.graphicControl(f.delay, f.disposal, f.transparentIndex);
-        GifImageSpec spec;
-        spec.left = f.left;
-        spec.top = f.top;
-        spec.width = f.width;
-        spec.height = f.height;
-        spec.pixels = f.pixels.empty() ? std::vector<uint8_t>(static_cast<size_t>(f.width * f.height), f.fill)
-                                       : f.pixels;
-        spec.minCodeSize = 2;
+        GifImageSpec frameSpec;
+        frameSpec.left = f.left;
+        frameSpec.top = f.top;
+        frameSpec.width = f.width;
+        frameSpec.height = f.height;
+        frameSpec.pixels = f.pixels.empty()
+                               ? std::vector<uint8_t>(static_cast<size_t>(f.width * f.height), f.fill)
+                               : f.pixels;
+        frameSpec.minCodeSize = 2;
         if (f.localTable)
-            spec.localTable = table();
-        builder.image(spec);
+            frameSpec.localTable = table();
+        builder.image(frameSpec);
     }
     builder.trailer();
     return builder.bytes();

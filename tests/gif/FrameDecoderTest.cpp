@@ -6,17 +6,17 @@
 
 namespace {
 
-TGIFItem itemFor(const GifImageSpec& spec, int colorDepth, int tableCount) {
+TGIFItem itemFor(const GifImageSpec& frameSpec, int colorDepth, int tableCount) {
     TGIFItem item;
-    item.width = spec.width;
-    item.height = spec.height;
+    item.width = frameSpec.width;
+    item.height = frameSpec.height;
     item.colorDepth = static_cast<uint8_t>(colorDepth);
     item.colorTable.count = tableCount;
     for (int i = 0; i < tableCount; ++i)
         item.colorTable.entries[i] = TGIFColor{static_cast<uint8_t>(i), 1, 2};
     int codeSize = std::max(2, colorDepth);
     item.compressed.push_back(static_cast<uint8_t>(codeSize));
-    std::vector<uint8_t> blocks = subBlocks(lzwEncode(spec.pixels, codeSize));
+    std::vector<uint8_t> blocks = subBlocks(lzwEncode(frameSpec.pixels, codeSize));
     item.compressed.insert(item.compressed.end(), blocks.begin(), blocks.end());
     return item;
 }
@@ -37,12 +37,12 @@ TEST(FrameDecoder, InterlacedRowsArriveInFourPassesForHeightsOneToNine) {
     };
     for (int height = 1; height <= 9; ++height) {
         // Stored row k is filled with the value k, so each bitmap row tells which stored row it got.
-        GifImageSpec spec;
-        spec.width = 3;
-        spec.height = height;
+        GifImageSpec frameSpec;
+        frameSpec.width = 3;
+        frameSpec.height = height;
         for (int k = 0; k < height; ++k)
-            spec.pixels.insert(spec.pixels.end(), 3, static_cast<uint8_t>(k));
-        TGIFItem item = itemFor(spec, 4, 16);
+            frameSpec.pixels.insert(frameSpec.pixels.end(), 3, static_cast<uint8_t>(k));
+        TGIFItem item = itemFor(frameSpec, 4, 16);
         bool corrupted = false;
         TGIFBitmap bitmap = FrameDecoder::decode(item, true, corrupted);
         const std::vector<int>& order = expectedOrder[static_cast<size_t>(height - 1)];
@@ -57,8 +57,8 @@ TEST(FrameDecoder, DepthFollowsTheColourTableAndPaletteIsPaddedWithGrey) {
     const std::vector<std::pair<int, int>> depths{{1, 1}, {2, 4}, {3, 4}, {4, 4},
                                                   {5, 8}, {6, 8}, {7, 8}, {8, 8}};
     for (auto [colorDepth, bitmapDepth] : depths) {
-        GifImageSpec spec = countingFrame(5, 3, 2);
-        TGIFItem item = itemFor(spec, colorDepth, 1 << colorDepth);
+        GifImageSpec frameSpec = countingFrame(5, 3, 2);
+        TGIFItem item = itemFor(frameSpec, colorDepth, 1 << colorDepth);
         bool corrupted = false;
         TGIFBitmap bitmap = FrameDecoder::decode(item, false, corrupted);
         EXPECT_EQ(bitmap.depth, bitmapDepth) << "colour depth " << colorDepth;
@@ -68,7 +68,7 @@ TEST(FrameDecoder, DepthFollowsTheColourTableAndPaletteIsPaddedWithGrey) {
                                                              : TGIFColor{128, 128, 128};
             EXPECT_EQ(bitmap.palette[i], wanted) << "colour depth " << colorDepth << " entry " << i;
         }
-        EXPECT_EQ(bitmap.pixels, spec.pixels);
+        EXPECT_EQ(bitmap.pixels, frameSpec.pixels);
     }
 }
 

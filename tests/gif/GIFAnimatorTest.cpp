@@ -243,10 +243,10 @@ std::vector<uint8_t> numbered(uint8_t transparentIndex = 255) {
     builder.screen(8, 8, GifBuilder::palette(64));
     builder.graphicControl(10, 0,
                            transparentIndex == 255 ? std::nullopt : std::optional<uint8_t>(transparentIndex));
-    GifImageSpec spec;
-    spec.width = spec.height = 8;
-    spec.pixels = pixels;
-    builder.image(spec).trailer();
+    GifImageSpec frameSpec;
+    frameSpec.width = frameSpec.height = 8;
+    frameSpec.pixels = pixels;
+    builder.image(frameSpec).trailer();
     return builder.bytes();
 }
 

@@ -24,16 +24,18 @@ inline void loadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
 
 // A frame of width x height whose pixels count up modulo colours.
 inline GifImageSpec countingFrame(int width, int height, int colours = 4) {
-    GifImageSpec spec;
-    spec.width = width;
-    spec.height = height;
+    GifImageSpec frameSpec;
+    frameSpec.width = width;
+    frameSpec.height = height;
     for (int i = 0; i < width * height; ++i)
-        spec.pixels.push_back(static_cast<uint8_t>(i % colours));
-    return spec;
+        frameSpec.pixels.push_back(static_cast<uint8_t>(i % colours));
+    return frameSpec;
 }
 
-inline std::vector<uint8_t> oneFrameGif(const GifImageSpec& spec, int globalColours = 4) {
+inline std::vector<uint8_t> oneFrameGif(const GifImageSpec& frameSpec, int globalColours = 4) {
     GifBuilder gif;
-    gif.screen(spec.width, spec.height, GifBuilder::palette(globalColours)).image(spec).trailer();
+    gif.screen(frameSpec.width, frameSpec.height, GifBuilder::palette(globalColours))
+        .image(frameSpec)
+        .trailer();
     return gif.bytes();
 }

@@ -62,10 +62,10 @@ TEST(Gifdump, PrintsTheImageLineAndOneLinePerFrame) {
 
 TEST(Gifdump, ReportsAnErrorAfterTheFramesThatWereRead) {
     GifBuilder gif("GIF87a");
-    GifImageSpec spec = countingFrame(3, 2);
-    spec.left = 1;
-    spec.top = 2;
-    gif.screen(5, 4, GifBuilder::palette(4), 9).graphicControl(7, 1, uint8_t{2}).image(spec);
+    GifImageSpec frameSpec = countingFrame(3, 2);
+    frameSpec.left = 1;
+    frameSpec.top = 2;
+    gif.screen(5, 4, GifBuilder::palette(4), 9).graphicControl(7, 1, uint8_t{2}).image(frameSpec);
     gif.raw({0x21, 0x2C}).trailer();
     const auto path = writeTemp("tarvel-gifdump-error.gif", gif.bytes());
     ToolRun run = runGifdump(path.string());

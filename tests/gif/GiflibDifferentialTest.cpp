@@ -79,29 +79,29 @@ TEST(GiflibDifferential, BuiltFramesOfEveryShapeDecodeToTheSameIndexes) {
     for (int round = 0; round < 120; ++round) {
         const int colourBits = 1 + static_cast<int>(random() % 8);
         const int colours = 1 << colourBits;
-        GifImageSpec spec;
-        spec.width = 1 + static_cast<int>(random() % 90);
-        spec.height = 1 + static_cast<int>(random() % 70);
-        spec.interlaced = random() % 2 == 0;
-        spec.blockSize = 1 + static_cast<int>(random() % 255);
-        spec.lzw.clearEvery = random() % 3 == 0 ? 1 + static_cast<int>(random() % 500) : 0;
-        spec.lzw.clearWhenFull = random() % 2 == 0;
+        GifImageSpec frameSpec;
+        frameSpec.width = 1 + static_cast<int>(random() % 90);
+        frameSpec.height = 1 + static_cast<int>(random() % 70);
+        frameSpec.interlaced = random() % 2 == 0;
+        frameSpec.blockSize = 1 + static_cast<int>(random() % 255);
+        frameSpec.lzw.clearEvery = random() % 3 == 0 ? 1 + static_cast<int>(random() % 500) : 0;
+        frameSpec.lzw.clearWhenFull = random() % 2 == 0;
         const int run = 1 + static_cast<int>(random() % 6);
         const int used = 1 + static_cast<int>(random() % static_cast<unsigned>(colours));
         uint8_t value = 0;
-        for (int i = 0; i < spec.width * spec.height; ++i) {
+        for (int i = 0; i < frameSpec.width * frameSpec.height; ++i) {
             if (i % run == 0)
                 value = static_cast<uint8_t>(random() % static_cast<unsigned>(used));
-            spec.pixels.push_back(value);
+            frameSpec.pixels.push_back(value);
         }
         GifBuilder gif;
         if (random() % 2 == 0) {
-            spec.localTable = GifBuilder::palette(colours);
-            gif.screen(spec.width, spec.height);
+            frameSpec.localTable = GifBuilder::palette(colours);
+            gif.screen(frameSpec.width, frameSpec.height);
         } else {
-            gif.screen(spec.width, spec.height, GifBuilder::palette(colours));
+            gif.screen(frameSpec.width, frameSpec.height, GifBuilder::palette(colours));
         }
-        gif.graphicControl(3).image(spec).image(spec).trailer();
+        gif.graphicControl(3).image(frameSpec).image(frameSpec).trailer();
         expectSameFramesAsGiflib(gif.bytes(), "round " + std::to_string(round));
     }
 }

@@ -65,9 +65,9 @@ TEST(GifStream, ReadsScreenGlobalTableAndBackground) {
     EXPECT_FALSE(image.backgroundColor().has_value()) << "background index 4 is beyond a 4-entry table";
 
     GifBuilder local;
-    GifImageSpec spec = countingFrame(4, 4);
-    spec.localTable = GifBuilder::palette(8);
-    local.screen(4, 4, {}, 1).image(spec).trailer();
+    GifImageSpec frameSpec = countingFrame(4, 4);
+    frameSpec.localTable = GifBuilder::palette(8);
+    local.screen(4, 4, {}, 1).image(frameSpec).trailer();
     loadGif(image, local.bytes());
     EXPECT_FALSE(image.backgroundColor().has_value()) << "no global table, no background";
     EXPECT_TRUE(image.frame(0).localColors());
@@ -174,15 +174,15 @@ TEST(GifStream, LoopExtensionSetsLoopingAndCappedRepeatCount) {
 }
 
 TEST(GifStream, ZeroSizeDescriptorTakesScreenSize) {
-    GifImageSpec spec = countingFrame(6, 5);
-    spec.data = std::vector<uint8_t>{2};
-    std::vector<uint8_t> codes = lzwEncode(spec.pixels, 2);
+    GifImageSpec frameSpec = countingFrame(6, 5);
+    frameSpec.data = std::vector<uint8_t>{2};
+    std::vector<uint8_t> codes = lzwEncode(frameSpec.pixels, 2);
     std::vector<uint8_t> blocks = subBlocks(codes);
-    spec.data->insert(spec.data->end(), blocks.begin(), blocks.end());
-    spec.width = 0;
-    spec.height = 0;
+    frameSpec.data->insert(frameSpec.data->end(), blocks.begin(), blocks.end());
+    frameSpec.width = 0;
+    frameSpec.height = 0;
     GifBuilder gif;
-    gif.screen(6, 5, GifBuilder::palette(4)).image(spec).trailer();
+    gif.screen(6, 5, GifBuilder::palette(4)).image(frameSpec).trailer();
     TGIFImage image;
     loadGif(image, gif.bytes());
     ASSERT_EQ(image.frameCount(), 1);
@@ -190,7 +190,7 @@ TEST(GifStream, ZeroSizeDescriptorTakesScreenSize) {
     EXPECT_EQ(image.frame(0).height(), 5);
     EXPECT_EQ(image.width(), 6);
     EXPECT_EQ(image.height(), 5);
-    EXPECT_EQ(image.frame(0).bitmap().pixels, spec.pixels);
+    EXPECT_EQ(image.frame(0).bitmap().pixels, frameSpec.pixels);
 }
 
 TEST(GifStream, CommentsStayWithTheirFrameOrBecomeTheImageComment) {
@@ -291,9 +291,9 @@ TEST(GifStream, CutShortDescriptorTableOrCodeSizeIsReadError) {
 }
 
 TEST(GifStream, SubBlockCutShortFlagsTheFrameCorrupted) {
-    GifImageSpec spec = countingFrame(40, 40, 4);
-    spec.blockSize = 20;
-    std::vector<uint8_t> bytes = oneFrameGif(spec);
+    GifImageSpec frameSpec = countingFrame(40, 40, 4);
+    frameSpec.blockSize = 20;
+    std::vector<uint8_t> bytes = oneFrameGif(frameSpec);
     const std::vector<uint8_t> whole = bytes;
     bytes.resize(bytes.size() - 3); // drops the trailer, the terminator and a byte of the last block
 
@@ -309,7 +309,7 @@ TEST(GifStream, SubBlockCutShortFlagsTheFrameCorrupted) {
     noTerminator.resize(noTerminator.size() - 2);
     loadGif(image, noTerminator);
     EXPECT_FALSE(image.frame(0).corrupted());
-    EXPECT_EQ(image.frame(0).bitmap().pixels, spec.pixels);
+    EXPECT_EQ(image.frame(0).bitmap().pixels, frameSpec.pixels);
 }
 
 TEST(GifStream, FrameZeroIsDecodedAtLoadAndRemovedWhenThatFails) {

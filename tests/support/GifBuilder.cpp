@@ -201,40 +201,40 @@ std::vector<int> GifBuilder::interlacedRows(int height) {
     return rows;
 }
 
-GifBuilder& GifBuilder::image(const GifImageSpec& spec) {
+GifBuilder& GifBuilder::image(const GifImageSpec& frameSpec) {
     byte(0x2C);
-    word(static_cast<uint16_t>(spec.left));
-    word(static_cast<uint16_t>(spec.top));
-    word(static_cast<uint16_t>(spec.width));
-    word(static_cast<uint16_t>(spec.height));
-    uint8_t packed = spec.interlaced ? 0x40 : 0;
-    if (!spec.localTable.empty())
-        packed |= static_cast<uint8_t>(0x80 | (tableSizeBits(spec.localTable.size()) - 1));
-    byte(spec.packedOverride.value_or(packed));
-    table(spec.localTable);
-    if (spec.data) {
-        bytes_.insert(bytes_.end(), spec.data->begin(), spec.data->end());
+    word(static_cast<uint16_t>(frameSpec.left));
+    word(static_cast<uint16_t>(frameSpec.top));
+    word(static_cast<uint16_t>(frameSpec.width));
+    word(static_cast<uint16_t>(frameSpec.height));
+    uint8_t packed = frameSpec.interlaced ? 0x40 : 0;
+    if (!frameSpec.localTable.empty())
+        packed |= static_cast<uint8_t>(0x80 | (tableSizeBits(frameSpec.localTable.size()) - 1));
+    byte(frameSpec.packedOverride.value_or(packed));
+    table(frameSpec.localTable);
+    if (frameSpec.data) {
+        bytes_.insert(bytes_.end(), frameSpec.data->begin(), frameSpec.data->end());
         return *this;
     }
-    int codeSize = spec.minCodeSize;
+    int codeSize = frameSpec.minCodeSize;
     if (codeSize == 0) {
         int maxPixel = 0;
-        for (uint8_t p : spec.pixels)
+        for (uint8_t p : frameSpec.pixels)
             maxPixel = std::max<int>(maxPixel, p);
         codeSize = 2;
         while ((1 << codeSize) <= maxPixel)
             ++codeSize;
     }
-    std::vector<uint8_t> ordered = spec.pixels;
-    if (spec.interlaced) {
+    std::vector<uint8_t> ordered = frameSpec.pixels;
+    if (frameSpec.interlaced) {
         ordered.clear();
-        for (int row : interlacedRows(spec.height))
-            ordered.insert(ordered.end(), spec.pixels.begin() + static_cast<long>(row) * spec.width,
-                           spec.pixels.begin() + static_cast<long>(row + 1) * spec.width);
+        for (int row : interlacedRows(frameSpec.height))
+            ordered.insert(ordered.end(), frameSpec.pixels.begin() + static_cast<long>(row) * frameSpec.width,
+                           frameSpec.pixels.begin() + static_cast<long>(row + 1) * frameSpec.width);
     }
     byte(static_cast<uint8_t>(codeSize));
-    std::vector<uint8_t> packedCodes = lzwEncode(ordered, codeSize, spec.lzw);
-    std::vector<uint8_t> data = subBlocks(packedCodes, spec.blockSize, spec.terminator);
+    std::vector<uint8_t> packedCodes = lzwEncode(ordered, codeSize, frameSpec.lzw);
+    std::vector<uint8_t> data = subBlocks(packedCodes, frameSpec.blockSize, frameSpec.terminator);
     bytes_.insert(bytes_.end(), data.begin(), data.end());
     return *this;
 }

@@ -67,7 +67,7 @@ class GifBuilder {
                             std::optional<uint8_t> blockSize = std::nullopt);
     GifBuilder& loop(uint16_t count, const std::string& identifier = "NETSCAPE2.0");
     GifBuilder& plainText(const std::vector<std::string>& blocks);
-    GifBuilder& image(const GifImageSpec& spec);
+    GifBuilder& image(const GifImageSpec& frameSpec);
     GifBuilder& trailer();
     GifBuilder& raw(const std::vector<uint8_t>& bytes);
 
