@@ -1,6 +1,7 @@
 // Decodes every frame of each GIF in bench/data from memory with our decoder and with giflib in the same
 // run, and prints megapixels per second for both and the ratio ours/giflib.
 #include "TGIFImage.h"
+#include "support/GiflibMemoryReader.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
@@ -17,19 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct MemoryReader {
-    const std::vector<uint8_t>* bytes;
-    size_t pos = 0;
-};
-
-int readFromMemory(GifFileType* gif, GifByteType* buffer, int count) {
-    auto* reader = static_cast<MemoryReader*>(gif->UserData);
-    size_t n = std::min(static_cast<size_t>(count), reader->bytes->size() - reader->pos);
-    std::memcpy(buffer, reader->bytes->data() + reader->pos, n);
-    reader->pos += n;
-    return static_cast<int>(n);
-}
 
 int64_t decodeWithGiflib(const std::vector<uint8_t>& bytes) {
     MemoryReader reader{&bytes};

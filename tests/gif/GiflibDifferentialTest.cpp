@@ -1,5 +1,6 @@
 #include "GifTestSupport.h"
 #include "TGIFImage.h"
+#include "support/GiflibMemoryReader.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -11,19 +12,6 @@
 #include <random>
 
 namespace {
-
-struct MemoryReader {
-    const std::vector<uint8_t>* bytes;
-    size_t pos = 0;
-};
-
-int readFromMemory(GifFileType* gif, GifByteType* buffer, int count) {
-    auto* reader = static_cast<MemoryReader*>(gif->UserData);
-    size_t n = std::min(static_cast<size_t>(count), reader->bytes->size() - reader->pos);
-    std::memcpy(buffer, reader->bytes->data() + reader->pos, n);
-    reader->pos += n;
-    return static_cast<int>(n);
-}
 
 // Each frame's indexes as giflib decodes them; false when giflib refuses the file.
 bool giflibFrames(const std::vector<uint8_t>& bytes, std::vector<std::vector<uint8_t>>& frames) {
