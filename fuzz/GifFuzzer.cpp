@@ -1,7 +1,7 @@
 // Loads arbitrary bytes as a GIF, decodes the frames and reads every field; any crash, sanitizer report
 // or broken invariant is a finding.
-#include "GIFErrors.h"
-#include "LzwDecoder.h"
+#include "GifErrors.h"
+#include "GifLzwDecoder.h"
 #include "TGIFImage.h"
 
 #include <cstddef>
@@ -26,17 +26,19 @@ void compareDecoders(const TGIFItem& item) {
     if (item.compressed.empty() || item.colorDepth < 1 || item.colorDepth > 8 || total <= 0 ||
         total > (int64_t{1} << 20))
         return;
-    static LzwDecoder decoder;
+    static GifLzwDecoder decoder;
     std::vector<uint8_t> fast(static_cast<size_t>(total)), walked(static_cast<size_t>(total));
-    bool fastDamaged = decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth,
-                                      fast.data(), fast.size(), true);
-    bool walkedDamaged = decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth,
-                                        walked.data(), walked.size(), false);
-    check(fastDamaged == walkedDamaged);
+    const GifLzwDecoder::Result fastResult = decoder.decode(item.compressed.data(), item.compressed.size(),
+                                                            item.colorDepth, fast.data(), fast.size(), true);
+    const GifLzwDecoder::Result walkedResult = decoder.decode(
+        item.compressed.data(), item.compressed.size(), item.colorDepth, walked.data(), walked.size(), false);
+    check(fastResult.corrupted == walkedResult.corrupted);
+    check(fastResult.written == walkedResult.written);
     check(fast == walked);
 }
 
-void readFrame(TGIFFrame& frame, int64_t& budget) {
+void readFrame(TGIFImage& image, int index, int64_t& budget) {
+    const TGIFFrame& frame = image.frame(index);
     unsigned sum = static_cast<unsigned>(frame.left() + frame.top() + frame.width() + frame.height());
     sum += frame.interlaced() + frame.localColors() + frame.delay() + frame.disposal();
     if (auto colour = frame.transparentColor())
@@ -52,7 +54,7 @@ void readFrame(TGIFFrame& frame, int64_t& budget) {
     if (frame.item())
         compareDecoders(*frame.item());
     try {
-        const TGIFBitmap& bitmap = frame.bitmap();
+        const GifBitmap& bitmap = image.frameBitmap(index);
         check(bitmap.pixels.size() == static_cast<size_t>(bitmap.width) * static_cast<size_t>(bitmap.height));
         if (!bitmap.pixels.empty()) {
             check(bitmap.depth == 1 || bitmap.depth == 4 || bitmap.depth == 8);
@@ -60,7 +62,7 @@ void readFrame(TGIFFrame& frame, int64_t& budget) {
             if (static_cast<int64_t>(bitmap.pixels.size()) <= kPixelBudget)
                 for (uint8_t p : bitmap.pixels)
                     check(p < bitmap.palette.size());
-            sum += bitmap.pixels.front() + bitmap.pixels.back();
+            sum += bitmap.pixels[0] + bitmap.pixels[bitmap.pixels.size() - 1];
         }
         check(frame.decoded() || !frame.hasData());
     } catch (const EInvalidGraphicOperation&) {
@@ -96,19 +98,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     int64_t budget = kPixelBudget;
     for (int i = 0; i < image.frameCount(); ++i)
-        readFrame(image.frame(i), budget);
+        readFrame(image, i, budget);
     try {
         sum += static_cast<unsigned>(image.width() + image.height() + image.palette().size());
     } catch (const EInvalidGraphicOperation&) {
     }
 
+    check(image.heldPixels() <= TGIFImage::kDecodedPixelBudget);
     TGIFImage copy(image);
     check(copy.frameCount() == image.frameCount());
     for (int i = 0; i < copy.frameCount(); ++i) {
         check(copy.frame(i).item() == image.frame(i).item());
-        if (image.frame(i).decoded())
-            check(copy.frame(i).bitmap().pixels == image.frame(i).bitmap().pixels);
+        // A copy shares what was decoded.
+        check(copy.frame(i).decodedBitmap() == image.frame(i).decodedBitmap());
     }
+    image.releaseBitmaps();
+    check(image.heldPixels() == 0);
     sink = sum;
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "GifStreamParser.h"
 
-#include "GIFErrors.h"
-#include "TGIFImage.h"
+#include "GifErrors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,17 +17,16 @@ bool equalsIgnoringCase(const uint8_t* bytes, const char* text, size_t count) {
     return true;
 }
 
-void readColorTable(const uint8_t* bytes, int count, ColorTable& table) {
+void readColorTable(const uint8_t* bytes, int count, GifColorTable& table) {
     table.clear();
     table.count = count;
     for (int i = 0; i < count; ++i)
-        table.entries[i] = TGIFColor{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+        table.entries[i] = GifColor{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
 }
 
 } // namespace
 
-GifStreamParser::GifStreamParser(const uint8_t* data, size_t size, TGIFImage& image)
-    : data_(data), size_(size), image_(image) {}
+GifStreamParser::GifStreamParser(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
 uint8_t GifStreamParser::readByte() {
     if (atEnd())
@@ -42,11 +40,6 @@ const uint8_t* GifStreamParser::readBytes(size_t count) {
     const uint8_t* bytes = data_ + pos_;
     pos_ += count;
     return bytes;
-}
-
-uint16_t GifStreamParser::readWord() {
-    const uint8_t* bytes = readBytes(2);
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
 // Zero bytes between blocks are skipped; 0 at the end of the data.
@@ -69,18 +62,18 @@ void GifStreamParser::readHeader() {
         throw EInvalidGraphicOperation("Unknown GIF version");
     const uint8_t* version = readBytes(3);
     if (equalsIgnoringCase(version, "87a", 3))
-        image_.version_ = 1;
+        contents_.version = 1;
     else if (equalsIgnoringCase(version, "89a", 3))
-        image_.version_ = 2;
+        contents_.version = 2;
     else
         throw EInvalidGraphicOperation("Unknown GIF version");
 
     const uint8_t* screen = readBytes(7);
-    image_.screenWidth_ = static_cast<uint16_t>(screen[0] | (screen[1] << 8));
-    image_.screenHeight_ = static_cast<uint16_t>(screen[2] | (screen[3] << 8));
+    contents_.screenWidth = static_cast<uint16_t>(screen[0] | (screen[1] << 8));
+    contents_.screenHeight = static_cast<uint16_t>(screen[2] | (screen[3] << 8));
     uint8_t packed = screen[4];
     uint8_t backgroundIndex = screen[5];
-    TGIFData& data = *image_.data_;
+    TGIFData& data = global_;
     data.aspectRatio = screen[6];
     data.colorDepth = static_cast<uint8_t>((packed & 7) + 1);
     data.colorResolution = static_cast<uint8_t>(((packed >> 4) & 7) + 1);
@@ -88,7 +81,7 @@ void GifStreamParser::readHeader() {
         int count = 1 << data.colorDepth;
         readColorTable(readBytes(static_cast<size_t>(count) * 3), count, data.colorTable);
         if (backgroundIndex < count)
-            image_.backgroundColor_ = data.colorTable.entries[backgroundIndex];
+            contents_.backgroundColor = data.colorTable.entries[backgroundIndex];
     }
 }
 
@@ -118,10 +111,10 @@ void GifStreamParser::checkLoopExtension(const TExtension& extension) {
     const std::string& first = extension.data.front();
     if (first.size() < 3 || static_cast<uint8_t>(first[0]) != 1)
         return;
-    image_.looping_ = true;
+    contents_.looping = true;
     uint16_t count =
         static_cast<uint16_t>(static_cast<uint8_t>(first[1]) | (static_cast<uint8_t>(first[2]) << 8));
-    image_.repeatCount_ = std::min(count, kMaxRepeatCount);
+    contents_.repeatCount = std::min(count, kMaxRepeatCount);
 }
 
 uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& kept) {
@@ -171,24 +164,24 @@ uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& k
     return c;
 }
 
-void GifStreamParser::readFrame(TGIFFrame& frame) {
-    TGIFItem& item = *frame.item_;
+void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
+    GifFrameInfo info;
+    TGIFItem item;
+    if (global_.colorTable.count > 0)
+        item.colorDepth = global_.colorDepth;
     const uint8_t* descriptor = readBytes(9);
     int32_t left = descriptor[0] | (descriptor[1] << 8);
     int32_t top = descriptor[2] | (descriptor[3] << 8);
     int32_t width = descriptor[4] | (descriptor[5] << 8);
     int32_t height = descriptor[6] | (descriptor[7] << 8);
     uint8_t packed = descriptor[8];
-    frame.interlaced_ = (packed & 0x40) != 0;
+    info.interlaced = (packed & 0x40) != 0;
 
     if (packed & 0x80) {
         item.colorDepth = static_cast<uint8_t>((packed & 7) + 1);
-        frame.localColors_ = true;
+        info.localColors = true;
         int count = 1 << item.colorDepth;
         readColorTable(readBytes(static_cast<size_t>(count) * 3), count, item.colorTable);
-    } else {
-        frame.localColors_ = false;
-        item.colorTable.clear();
     }
 
     // Copy the code-size byte and the whole sub-blocks; a block cut short by the end is dropped.
@@ -198,7 +191,7 @@ void GifStreamParser::readFrame(TGIFFrame& frame) {
     while (!atEnd()) {
         uint8_t length = data_[pos_];
         if (length > size_ - pos_ - 1) {
-            frame.corrupted_ = true;
+            info.corrupted = true;
             pos_ = size_;
             break;
         }
@@ -207,62 +200,72 @@ void GifStreamParser::readFrame(TGIFFrame& frame) {
         if (length == 0)
             break;
     }
-    item.compressed.assign(data_ + start, data_ + end);
 
-    const uint16_t screenWidth = image_.screenWidth_;
-    const uint16_t screenHeight = image_.screenHeight_;
-    item.width = width == 0 ? screenWidth : width;
-    item.height = height == 0 ? screenHeight : height;
-    frame.left_ = left;
-    frame.top_ = top;
+    item.width = width == 0 ? contents_.screenWidth : width;
+    item.height = height == 0 ? contents_.screenHeight : height;
+    imagePixels_ += int64_t{item.width} * item.height;
+    if (imagePixels_ > kMaxImagePixels)
+        throw EInvalidGraphicOperation("Image is too large");
+    item.compressed.assign(data_ + start, data_ + end);
+    info.left = left;
+    info.top = top;
     item.packed = packed;
-    if (!frame.localColors_)
-        item.colorTable = image_.data_->colorTable;
+    if (!info.localColors)
+        item.colorTable = global_.colorTable;
 
     uint32_t delay = 0;
-    for (const TExtension& extension : frame.extensions_) {
+    for (const TExtension& extension : extensions) {
         if (extension.type != TExtension::GraphicControl)
             continue;
         if (extension.packed() & 1) {
             if (extension.transparentIndex() < item.colorTable.count)
-                frame.transparentColor_ = item.colorTable.entries[extension.transparentIndex()];
+                info.transparentColor = item.colorTable.entries[extension.transparentIndex()];
         } else {
-            frame.transparentColor_.reset();
+            info.transparentColor.reset();
         }
         delay = static_cast<uint16_t>(std::max<uint32_t>(delay, uint32_t{extension.delay()} * 10));
-        frame.disposal_ = static_cast<uint8_t>((extension.packed() >> 2) & 7);
+        info.disposal = static_cast<uint8_t>((extension.packed() >> 2) & 7);
     }
-    frame.delay_ = static_cast<uint16_t>(delay);
+    info.delay = static_cast<uint16_t>(delay);
+    contents_.frames.emplace_back(info, std::make_shared<const TGIFItem>(std::move(item)),
+                                  std::move(extensions));
 }
 
-void GifStreamParser::parse() {
+void GifStreamParser::readBlocks() {
     readHeader();
-    TGIFData& data = *image_.data_;
     uint8_t c = nextSeparator();
     while (c != 0 && c != kTrailer && !atEnd()) {
         std::vector<TExtension> extensions;
         c = collectExtensions(c, extensions);
         if (c == kImageSeparator) {
-            auto frame = std::make_unique<TGIFFrame>(&image_);
-            frame->item_ = std::make_shared<TGIFItem>();
-            if (data.colorTable.count > 0)
-                frame->item_->colorDepth = data.colorDepth;
-            frame->extensions_ = std::move(extensions);
-            readFrame(*frame);
-            image_.frames_.push_back(std::move(frame));
+            readFrame(std::move(extensions));
             c = separatorAfterBlock();
             if (c != kExtensionIntroducer && c != kImageSeparator && c != kTrailer)
                 c = 0; // stray data after a frame ends the image quietly
-        } else if (data.comment.empty() && !extensions.empty()) {
+        } else if (global_.comment.empty() && !extensions.empty()) {
             for (const TExtension& extension : extensions) {
                 if (extension.type != TExtension::Comment)
                     continue;
-                if (!data.comment.empty())
-                    data.comment.push_back("\r\n\r\n");
-                data.comment.insert(data.comment.end(), extension.data.begin(), extension.data.end());
+                if (!global_.comment.empty())
+                    global_.comment.push_back("\r\n\r\n");
+                global_.comment.insert(global_.comment.end(), extension.data.begin(), extension.data.end());
             }
         } else if (c != 0 && c != kTrailer) {
             throw EInvalidGraphicOperation("Stream read error");
         }
     }
+}
+
+GifStreamParser::Result GifStreamParser::parse() {
+    Result result;
+    try {
+        readBlocks();
+    } catch (const EInvalidGraphicOperation&) {
+        result.error = std::current_exception();
+    } catch (const EReadError&) {
+        result.error = std::current_exception();
+    }
+    contents_.data = std::make_shared<const TGIFData>(std::move(global_));
+    result.contents = std::move(contents_);
+    return result;
 }

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "GifContents.h"
 #include "TExtension.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <string>
 #include <vector>
 
-class TGIFImage;
-class TGIFFrame;
-
-// Reads the blocks of a GIF held in memory into an image: header, screen, extensions and frames.
-// Frames are appended as they are read, so those before an error stay in the image.
+// Reads the blocks of a GIF held in memory: header, screen, extensions and frames.
 class GifStreamParser {
   public:
     static constexpr uint8_t kExtensionIntroducer = 0x21; // '!'
@@ -21,16 +20,22 @@ class GifStreamParser {
     static constexpr uint8_t kPlainTextLabel = 0x01;
     static constexpr uint8_t kApplicationLabel = 0xFF;
     static constexpr uint16_t kMaxRepeatCount = 30000;
+    // The frames of one image may declare this many pixels in all: a small file may declare many large
+    // frames, and decoding them all must stay quick and within memory.
+    static constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
 
-    GifStreamParser(const uint8_t* data, size_t size, TGIFImage& image);
+    struct Result {
+        GifContents contents;     // everything read up to the end, or up to the error
+        std::exception_ptr error; // EInvalidGraphicOperation or EReadError that ended the reading early
+    };
 
-    // Throws EInvalidGraphicOperation or EReadError; image must have been reset.
-    void parse();
+    GifStreamParser(const uint8_t* data, size_t size);
+
+    Result parse();
 
   private:
     uint8_t readByte();
     const uint8_t* readBytes(size_t count);
-    uint16_t readWord();
     bool atEnd() const { return pos_ >= size_; }
     uint8_t nextSeparator();
     uint8_t separatorAfterBlock();
@@ -38,10 +43,13 @@ class GifStreamParser {
     uint8_t collectExtensions(uint8_t c, std::vector<TExtension>& kept);
     std::vector<std::string> readSubBlocks();
     void checkLoopExtension(const TExtension& extension);
-    void readFrame(TGIFFrame& frame);
+    void readFrame(std::vector<TExtension> extensions);
+    void readBlocks();
 
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
-    TGIFImage& image_;
+    GifContents contents_;
+    TGIFData global_;
+    int64_t imagePixels_ = 0; // declared by the frames read so far
 };

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <stdexcept>
 
-TAnimTimer::TAnimTimer() : thread_(std::make_unique<TTimerThread>([this] { tick(); })) {}
+TAnimTimer::TAnimTimer(std::shared_ptr<TimerClock> clock)
+    : thread_(std::make_unique<TTimerThread>([this] { tick(); }, std::move(clock))) {}
 
 TAnimTimer::~TAnimTimer() {
     *alive_ = false;

@@ -27,7 +27,8 @@ class TAnimTimer {
     using TNotifyEvent = std::function<void(TAnimTimer* sender)>;
     using ErrorReporter = std::function<void(const QString& text)>;
 
-    TAnimTimer();
+    // The worker thread measures time with clock (the system's steady clock unless a test gives another).
+    explicit TAnimTimer(std::shared_ptr<TimerClock> clock = TimerClock::system());
     ~TAnimTimer();
     TAnimTimer(const TAnimTimer&) = delete;
     TAnimTimer& operator=(const TAnimTimer&) = delete;

@@ -9,17 +9,21 @@
 #include <exception>
 #include <optional>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kShortestDelay = 50;
 constexpr uint32_t kLongestDelay = 10000;
 
-TGIFColor toGifColor(const QColor& color) {
+GifColor toGifColor(const QColor& color) {
     return {static_cast<uint8_t>(color.red()), static_cast<uint8_t>(color.green()),
             static_cast<uint8_t>(color.blue())};
 }
 
-// The composition with the pixels of key made transparent.
+// The picture with the pixels of key made transparent.
 QImage withTransparentKey(const QImage& picture, uint32_t key) {
     QImage masked(picture.size(), QImage::Format_ARGB32);
     for (int y = 0; y < picture.height(); ++y) {
@@ -193,6 +197,8 @@ void TGIFAnimator::loadImageFromBytes(const uint8_t* data, size_t size) {
 void TGIFAnimator::changeUnderLock(const std::function<void()>& change) {
     {
         std::lock_guard guard(*lockHandle());
+        // A worker tick composing the old image finishes first.
+        std::lock_guard compose(composeLock_);
         // OnChange waits until the lock is released: its handler may destroy this animator, which waits
         // for a worker tick that may be waiting for the lock.
         changeHeld_ = true;
@@ -215,6 +221,8 @@ void TGIFAnimator::changeUnderLock(const std::function<void()>& change) {
 void TGIFAnimator::restartAfterFailedLoad() {
     // A failed load sends no change notification, yet the image has lost what the composition shows.
     composer_.invalidate();
+    lastPicture_.reset();
+    ++imageGeneration_;
     frameIndex_ = image_.currentFrameIndex();
     errorReported_ = false;
     if (frameIndex_ >= 0)
@@ -230,7 +238,10 @@ void TGIFAnimator::setErrorReporter(ErrorReporter reporter) {
 void TGIFAnimator::imageChanged() {
     {
         std::lock_guard guard(*lockHandle());
+        std::lock_guard compose(composeLock_);
         composer_.invalidate();
+        lastPicture_.reset();
+        ++imageGeneration_;
         frameIndex_ = image_.currentFrameIndex();
         errorReported_ = false;
         if (frameIndex_ >= 0 && image_.frameCount() > 0)
@@ -255,7 +266,7 @@ void TGIFAnimator::pictureChanged() {
 void TGIFAnimator::applyAutoSize() {
     int w = image_.screenWidth(), h = image_.screenHeight();
     // A screen above the cap is never composed; the control must not grow to it either.
-    if (int64_t{w} * h > GIFComposer::kMaxScreenPixels)
+    if (int64_t{w} * h > GifComposer::kMaxScreenPixels)
         return;
     switch (align()) {
     case TAlign::alTop:
@@ -312,28 +323,44 @@ void TGIFAnimator::tick() {
 void TGIFAnimator::tickOnWorker() {
     if (!canTick())
         return;
-    std::optional<std::string> error;
-    bool stop = false;
+    int index;
+    View view;
+    int generation;
+    bool stop;
     {
         std::lock_guard guard(*lockHandle());
         const int count = image_.frameCount();
         if (count < 2)
             return;
         frameIndex_ = frameIndex_ >= count - 1 ? 0 : frameIndex_ + 1;
-        stepping_ = true;
-        // Compose here; the GUI thread only shows the finished picture, which its paint finds kept.
-        try {
-            composer_.compose(image_, frameIndex_);
-        } catch (const std::exception& e) {
-            error = e.what();
-        }
-        if (auto decodeError = composer_.takeError())
-            error = decodeError;
-        stepping_ = false;
+        index = frameIndex_;
+        view = workerView_;
+        generation = imageGeneration_;
         timer_.setInterval(frameDelay(image_, frameIndex_));
         stop = !loop_ && frameIndex_ == 0;
     }
-    // The lock is not held while waiting for the GUI thread, whose paint may be waiting for the lock.
+    // Composed here without the display lock: a paint meanwhile shows the last picture instead of
+    // waiting. The GUI thread's repaint then finds this composition kept.
+    std::optional<std::string> error;
+    std::optional<Picture> picture;
+    if (onScreen_ && view.area.width > 0 && view.area.height > 0) {
+        std::lock_guard compose(composeLock_);
+        if (onScreen_) {
+            try {
+                picture = composePicture(index, view, error);
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            if (picture)
+                picture->image = picture->image.copy(); // the composition changes with the next frame
+        }
+    }
+    if (picture) {
+        std::lock_guard guard(*lockHandle());
+        if (generation == imageGeneration_)
+            lastPicture_ = std::move(picture);
+    }
+    // No lock is held while waiting for the GUI thread, whose paint may be waiting for one.
     timer_.runOnGuiThread([this, error, stop] {
         if (!raise(OnFrameChanged))
             return;
@@ -365,33 +392,91 @@ bool TGIFAnimator::showsWhatIsBehind() const {
     return image_.empty() || image_.transparent();
 }
 
-void TGIFAnimator::paintImage(QPainter& painter) {
-    if (image_.empty() || image_.screenWidth() < 1 || image_.screenHeight() < 1)
-        return;
-    composer_.setWindowColor(toGifColor(palette().color(QPalette::Base)));
+TGIFAnimator::View TGIFAnimator::currentView() const {
+    const int w = image_.screenWidth(), h = image_.screenHeight();
+    View view;
+    view.keyTransparent = transparent_;
+    if (stretch_) {
+        view.area = {0, 0, w, h};
+        view.target = rect();
+        return view;
+    }
+    // Centred: division truncating toward zero, so an image larger than the control shows its middle.
+    const int originX = center_ ? (width() - w) / 2 : 0;
+    const int originY = center_ ? (height() - h) / 2 : 0;
+    const int left = std::max(0, -originX), top = std::max(0, -originY);
+    const int right = std::min(w, width() - originX), bottom = std::min(h, height() - originY);
+    view.area = {left, top, std::max(0, right - left), std::max(0, bottom - top)};
+    view.target = QRect(originX + left, originY + top, view.area.width, view.area.height);
+    return view;
+}
+
+std::optional<TGIFAnimator::Picture> TGIFAnimator::composePicture(int index, const View& view,
+                                                                  std::optional<std::string>& error) {
     bool composed = false;
-    std::optional<std::string> error;
     try {
-        composed = composer_.compose(image_, frameIndex_);
+        composed = composer_.compose(image_, index, view.area);
     } catch (const std::exception& e) {
         error = e.what();
     }
     if (auto decodeError = composer_.takeError())
         error = decodeError;
+    if (!composed)
+        return std::nullopt;
+    const GifComposer::Area area = composer_.area();
+    QImage image(reinterpret_cast<const uchar*>(composer_.pixels().data()), area.width, area.height,
+                 area.width * 4, QImage::Format_RGB32);
+    if (view.keyTransparent && composer_.transparentColor())
+        image = withTransparentKey(image, GifComposer::argb(*composer_.transparentColor()));
+    return Picture{image, view.target};
+}
+
+void TGIFAnimator::paintImage(QPainter& painter) {
+    if (image_.empty() || image_.screenWidth() < 1 || image_.screenHeight() < 1)
+        return;
+    const View view = currentView();
+    workerView_ = view;
+    std::optional<std::string> error;
+    std::unique_lock compose(composeLock_, std::try_to_lock);
+    if (compose.owns_lock()) {
+        composer_.setWindowColor(toGifColor(palette().color(QPalette::Base)));
+        std::optional<Picture> picture;
+        try {
+            picture = composePicture(frameIndex_, view, error);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (picture)
+            painter.drawImage(picture->target, picture->image);
+    } else if (lastPicture_) {
+        // A worker tick is composing the next frame: show the last one rather than wait.
+        painter.drawImage(lastPicture_->target, lastPicture_->image);
+    }
     if (error)
         reportOnce(*error);
-    if (!composed)
-        return;
+}
 
-    const int w = composer_.width(), h = composer_.height();
-    QImage picture(reinterpret_cast<const uchar*>(composer_.pixels().data()), w, h, w * 4,
-                   QImage::Format_RGB32);
-    if (transparent_ && composer_.transparentColor())
-        picture = withTransparentKey(picture, GIFComposer::argb(*composer_.transparentColor()));
-    QRect target(0, 0, w, h);
-    if (stretch_)
-        target = rect();
-    else if (center_)
-        target.moveTo((width() - w) / 2, (height() - h) / 2);
-    painter.drawImage(target, picture);
+void TGIFAnimator::showEvent(QShowEvent* event) {
+    onScreen_ = true;
+    TImageControl::showEvent(event);
+}
+
+void TGIFAnimator::hideEvent(QHideEvent* event) {
+    onScreen_ = false;
+    releaseMemory();
+    TImageControl::hideEvent(event);
+}
+
+void TGIFAnimator::releaseMemory() {
+    {
+        std::lock_guard guard(*lockHandle());
+        std::lock_guard compose(composeLock_);
+        composer_.release();
+        image_.releaseBitmaps();
+        lastPicture_.reset();
+    }
+#if defined(__GLIBC__)
+    // Hand what was freed back to the system, not only to this process's heap.
+    malloc_trim(0);
+#endif
 }

@@ -1,14 +1,19 @@
 #pragma once
 
-#include "GIFComposer.h"
+#include "GifComposer.h"
 #include "TAnimTimer.h"
 #include "TGIFImage.h"
 #include "TImageControl.h"
 
+#include <QImage>
+#include <QRect>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 
 // Plays a GIF animation: each frame composed over the frames before it by their disposal methods and
@@ -25,10 +30,16 @@
 // A frame that cannot be decoded while painting leaves no trace and the animation goes on; its error
 // goes to the error reporter once per loaded image (not at every tick), on the GUI thread.
 //
+// Only the part of the logical screen that the control shows is composed, so a step costs in proportion
+// to what it draws there, however large the image. While the control is hidden (its window closed) the
+// ticks go on but nothing is composed, and the composition and decoded frames are freed.
+//
 // Threads: with AsyncDrawing off (the default) every tick runs on the GUI thread. With it on, ticks run
-// on the timer's thread, which composes the frame there; the event, the finished picture and the stop
-// at the end of a non-looping animation are handed to the GUI thread. Load images through
-// loadImageFromFile/loadImageFromBytes/setImage while AsyncDrawing is on: they hold the lock.
+// on the timer's thread, which composes the frame there without holding the lock that painting takes;
+// a paint that meets a composition under way shows the last finished picture instead of waiting. The
+// event, the repaint and the stop at the end of a non-looping animation are handed to the GUI thread.
+// Load images through loadImageFromFile/loadImageFromBytes/setImage while AsyncDrawing is on: they hold
+// the locks.
 class TGIFAnimator : public TImageControl {
   public:
     using TNotifyEvent = std::function<void(TGIFAnimator* sender)>;
@@ -77,7 +88,7 @@ class TGIFAnimator : public TImageControl {
     const TAnimTimer& timer() const { return timer_; }
     TAnimTimer& timer() { return timer_; }
     // The composition kept for painting (its frame count shows the work done).
-    const GIFComposer& composer() const { return composer_; }
+    const GifComposer& composer() const { return composer_; }
 
     TNotifyEvent OnStart;
     TNotifyEvent OnStop;
@@ -87,8 +98,22 @@ class TGIFAnimator : public TImageControl {
   protected:
     bool showsWhatIsBehind() const override;
     void paintImage(QPainter& painter) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
+    // What the control shows of the logical screen: the part to compose, where it goes in the control
+    // (the whole control when stretched), and whether the transparent colour is keyed out.
+    struct View {
+        GifComposer::Area area;
+        QRect target;
+        bool keyTransparent = true;
+    };
+    // A finished composition and where it goes in the control.
+    struct Picture {
+        QImage image;
+        QRect target;
+    };
     void imageChanged();
     void restartAfterFailedLoad();
     // Runs change (which may notify imageChanged) under the lock; raises OnChange after releasing it.
@@ -99,6 +124,12 @@ class TGIFAnimator : public TImageControl {
     void tickOnWorker();
     bool canTick() const;
     void reportOnce(const std::string& text);
+    // Under the lock, on the GUI thread.
+    View currentView() const;
+    // Composes frame index for view; the picture wraps the composition's memory. A decoding error goes
+    // to error. Under composeLock_.
+    std::optional<Picture> composePicture(int index, const View& view, std::optional<std::string>& error);
+    void releaseMemory();
     // Calls event if set; false when the handler destroyed this animator.
     bool raise(const TNotifyEvent& event);
 
@@ -110,7 +141,15 @@ class TGIFAnimator : public TImageControl {
     bool center_ = false;
     bool transparent_ = true;
     bool stepping_ = false;
-    GIFComposer composer_;
+    // Serialises composition and decoding between the GUI thread and a worker tick; taken after the
+    // display lock when both are held, never held while waiting for the GUI thread.
+    std::recursive_mutex composeLock_;
+    GifComposer composer_;
+    // With async drawing: the last picture composed, shown while a worker tick composes the next one.
+    std::optional<Picture> lastPicture_;
+    View workerView_;         // what a worker tick composes: what the last paint showed
+    int imageGeneration_ = 0; // counts image changes, so a worker's picture of an old image is dropped
+    std::atomic<bool> onScreen_{false};
     bool asyncDrawing_ = false;
     bool autoSize_ = true;
     bool destroying_ = false;

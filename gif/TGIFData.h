@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ColorTable.h"
+#include "GifColorTable.h"
 
 #include <cstdint>
 #include <string>
@@ -13,5 +13,5 @@ class TGIFData {
     uint8_t aspectRatio = 0;
     uint8_t colorDepth = 1;      // of the global table, 1 to 8
     uint8_t colorResolution = 1; // 1 to 8
-    ColorTable colorTable;       // the global table
+    GifColorTable colorTable;    // the global table
 };

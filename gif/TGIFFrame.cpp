@@ -1,37 +1,39 @@
 #include "TGIFFrame.h"
 
-#include "FrameDecoder.h"
-#include "TGIFImage.h"
+#include "GifFrameDecoder.h"
 
 #include <algorithm>
 
-TGIFFrame::TGIFFrame(TGIFImage* owner) : owner_(owner) {}
+TGIFFrame::TGIFFrame(const GifFrameInfo& info, std::shared_ptr<const TGIFItem> item,
+                     std::vector<TExtension> extensions)
+    : info_(info), item_(std::move(item)), extensions_(std::move(extensions)) {}
 
-TGIFFrame::TGIFFrame(const TGIFFrame& other, TGIFImage* owner)
-    : owner_(owner), bitmap_(other.bitmap_ ? std::make_unique<TGIFBitmap>(*other.bitmap_) : nullptr),
-      item_(other.item_), extensions_(other.extensions_), left_(other.left_), top_(other.top_),
-      interlaced_(other.interlaced_), corrupted_(other.corrupted_),
-      transparentColor_(other.transparentColor_), delay_(other.delay_), disposal_(other.disposal_),
-      localColors_(other.localColors_) {}
-
-const TGIFBitmap& TGIFFrame::bitmap() {
+const GifBitmap& TGIFFrame::bitmap(GifDecodeContext& context) {
     if (bitmap_)
         return *bitmap_;
     if (!hasData()) {
-        static const TGIFBitmap emptyBitmap;
+        static const GifBitmap emptyBitmap;
         return emptyBitmap;
     }
-    if (owner_) {
-        owner_->reportProgress(TGIFImage::ProgressStage::Starting, 0);
-        owner_->makeRoomFor(this, int64_t{std::max(width(), 0)} * std::max(height(), 0));
-    }
+    context.progress(GifDecodeContext::Stage::Starting, 0);
+    const int64_t pixels = int64_t{std::max(width(), 0)} * std::max(height(), 0);
+    // A frame above the cap is refused without allocating: nothing else need make room for it.
+    if (pixels <= GifFrameDecoder::kMaxPixels)
+        context.makeRoom(pixels);
     bool damaged = false;
     // A failed decoding throws before anything is kept, so the next request decodes again.
-    auto decodedBitmap = std::make_unique<TGIFBitmap>(FrameDecoder::decode(*item_, interlaced_, damaged));
+    bitmap_ = std::make_shared<const GifBitmap>(GifFrameDecoder::decode(*item_, info_.interlaced, damaged));
     if (damaged)
-        corrupted_ = true;
-    bitmap_ = std::move(decodedBitmap);
-    if (owner_)
-        owner_->reportProgress(TGIFImage::ProgressStage::Ending, 100);
+        info_.corrupted = true;
+    context.held(pixels);
+    context.progress(GifDecodeContext::Stage::Ending, 100);
     return *bitmap_;
+}
+
+int64_t TGIFFrame::release() {
+    if (!bitmap_)
+        return 0;
+    const int64_t pixels = int64_t{bitmap_->width} * bitmap_->height;
+    bitmap_.reset();
+    return pixels;
 }

@@ -7,68 +7,51 @@
 #include <iterator>
 #include <system_error>
 
-TGIFImage::TGIFImage() : data_(std::make_shared<TGIFData>()) {}
+// Decoding of one frame: makes room within the image's budget and reports progress to its listener.
+class TGIFImage::Decoding final : public GifDecodeContext {
+  public:
+    Decoding(TGIFImage& image, int index) : image_(image), index_(index) {}
 
-TGIFImage::TGIFImage(const TGIFImage& other)
-    : data_(other.data_), version_(other.version_), currentFrameIndex_(other.currentFrameIndex_),
-      screenWidth_(other.screenWidth_), screenHeight_(other.screenHeight_),
-      backgroundColor_(other.backgroundColor_), looping_(other.looping_), repeatCount_(other.repeatCount_),
-      transparentSwitch_(other.transparentSwitch_) {
-    frames_.reserve(other.frames_.size());
-    for (const auto& frame : other.frames_)
-        frames_.push_back(std::make_unique<TGIFFrame>(*frame, this));
-}
+    void makeRoom(int64_t pixels) override {
+        std::vector<TGIFFrame>& frames = image_.state_.contents.frames;
+        image_.state_.budget.makeRoom(
+            pixels, [&](int index) { return frames[static_cast<size_t>(index)].release(); });
+    }
+    void held(int64_t pixels) override { image_.state_.budget.add(index_, pixels); }
+    void progress(Stage stage, int percent) override { image_.onProgress_(stage, percent); }
+
+  private:
+    TGIFImage& image_;
+    int index_;
+};
 
 TGIFImage& TGIFImage::operator=(const TGIFImage& other) {
-    if (this != &other) {
-        TGIFImage copy(other);
-        data_ = std::move(copy.data_);
-        version_ = copy.version_;
-        frames_ = std::move(copy.frames_);
-        for (auto& frame : frames_)
-            frame->owner_ = this;
-        currentFrameIndex_ = copy.currentFrameIndex_;
-        screenWidth_ = copy.screenWidth_;
-        screenHeight_ = copy.screenHeight_;
-        backgroundColor_ = copy.backgroundColor_;
-        looping_ = copy.looping_;
-        repeatCount_ = copy.repeatCount_;
-        transparentSwitch_ = copy.transparentSwitch_;
-    }
-    if (onChange_)
-        onChange_();
+    state_ = other.state_;
+    onChange_();
     return *this;
 }
 
-TGIFImage::~TGIFImage() = default;
-
-void TGIFImage::reset() {
-    data_ = std::make_shared<TGIFData>();
-    frames_.clear();
-    currentFrameIndex_ = -1;
-    screenWidth_ = screenHeight_ = 0;
-    backgroundColor_.reset();
-    repeatCount_ = 1;
-    looping_ = false;
-    version_ = 0;
-}
-
 void TGIFImage::loadFromBytes(const uint8_t* data, size_t size) {
-    reset();
+    state_.contents = GifContents();
+    state_.currentFrameIndex = -1;
+    state_.budget.clear();
     if (size > 0) {
-        GifStreamParser(data, size, *this).parse();
-        if (!frames_.empty()) {
-            currentFrameIndex_ = 0;
+        GifStreamParser::Result parsed = GifStreamParser(data, size).parse();
+        state_.contents = std::move(parsed.contents);
+        if (parsed.error)
+            std::rethrow_exception(parsed.error);
+        if (!state_.contents.frames.empty()) {
+            state_.currentFrameIndex = 0;
             try {
-                frames_.front()->bitmap();
+                frameBitmap(0);
             } catch (...) {
-                frames_.erase(frames_.begin());
+                state_.contents.frames.erase(state_.contents.frames.begin());
+                state_.budget.clear();
                 throw;
             }
         }
     }
-    if (onChange_)
-        onChange_();
+    onChange_();
 }
 
 void TGIFImage::loadFromStream(std::istream& in) {
@@ -85,66 +68,58 @@ void TGIFImage::loadFromFile(const std::string& path) {
     loadFromStream(in);
 }
 
+const GifBitmap& TGIFImage::frameBitmap(int index) {
+    TGIFFrame& frame = state_.contents.frames.at(static_cast<size_t>(index));
+    Decoding decoding(*this, index);
+    return frame.bitmap(decoding);
+}
+
 const TGIFFrame* TGIFImage::currentFrame() const {
-    int index = currentFrameIndex_ < 0 ? 0 : currentFrameIndex_;
+    int index = state_.currentFrameIndex < 0 ? 0 : state_.currentFrameIndex;
     if (index >= frameCount())
         return nullptr;
-    return frames_[static_cast<size_t>(index)].get();
+    return &state_.contents.frames[static_cast<size_t>(index)];
 }
 
 bool TGIFImage::empty() const {
+    // A frame is decoded only when it has data, so the data alone tells.
     const TGIFFrame* frame = currentFrame();
-    return frame == nullptr || (!frame->decoded() && !frame->hasData());
+    return frame == nullptr || !frame->hasData();
 }
 
-int TGIFImage::width() const {
-    if (empty() || currentFrameIndex_ < 0 || currentFrameIndex_ >= frameCount())
-        return 0;
-    return frames_[static_cast<size_t>(currentFrameIndex_)]->bitmap().width;
+int TGIFImage::currentBitmapIndex() const {
+    if (empty() || state_.currentFrameIndex < 0 || state_.currentFrameIndex >= frameCount())
+        return -1;
+    return state_.currentFrameIndex;
 }
 
-int TGIFImage::height() const {
-    if (empty() || currentFrameIndex_ < 0 || currentFrameIndex_ >= frameCount())
-        return 0;
-    return frames_[static_cast<size_t>(currentFrameIndex_)]->bitmap().height;
+int TGIFImage::width() {
+    const int index = currentBitmapIndex();
+    return index < 0 ? 0 : frameBitmap(index).width;
 }
 
-std::vector<TGIFColor> TGIFImage::palette() const {
-    if (frames_.empty())
+int TGIFImage::height() {
+    const int index = currentBitmapIndex();
+    return index < 0 ? 0 : frameBitmap(index).height;
+}
+
+std::vector<GifColor> TGIFImage::palette() {
+    if (frameCount() == 0 || currentFrame() == nullptr)
         return {};
-    const TGIFFrame* frame = currentFrame();
-    if (frame == nullptr)
-        return {};
-    return const_cast<TGIFFrame*>(frame)->bitmap().palette;
+    return frameBitmap(state_.currentFrameIndex < 0 ? 0 : state_.currentFrameIndex).palette;
 }
 
 bool TGIFImage::transparent() const {
-    if (!transparentSwitch_)
+    if (!state_.transparentSwitch)
         return false;
-    for (const auto& frame : frames_)
-        if (frame->transparentColor())
+    for (const TGIFFrame& frame : state_.contents.frames)
+        if (frame.transparentColor())
             return true;
     return false;
 }
 
-void TGIFImage::reportProgress(ProgressStage stage, int percent) const {
-    if (onProgress_)
-        onProgress_(stage, percent);
-}
-
-void TGIFImage::makeRoomFor(const TGIFFrame* keep, int64_t pixels) {
-    auto held = [](const TGIFFrame& f) {
-        return f.bitmap_ ? int64_t{f.bitmap_->width} * f.bitmap_->height : int64_t{0};
-    };
-    int64_t total = pixels;
-    for (const auto& f : frames_)
-        total += held(*f);
-    for (auto& f : frames_) {
-        if (total <= kDecodedPixelBudget)
-            break;
-        if (f.get() != keep && f->bitmap_) {
-            total -= held(*f);
-            f->bitmap_.reset();
-        }
-    }
+void TGIFImage::releaseBitmaps() {
+    for (TGIFFrame& frame : state_.contents.frames)
+        frame.release();
+    state_.budget.clear();
 }

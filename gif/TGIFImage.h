@@ -1,7 +1,11 @@
 #pragma once
 
-#include "TGIFBitmap.h"
-#include "TGIFColor.h"
+#include "GifBitmap.h"
+#include "GifColor.h"
+#include "GifContents.h"
+#include "GifDecodeContext.h"
+#include "GifListener.h"
+#include "GifPixelBudget.h"
 #include "TGIFData.h"
 #include "TGIFFrame.h"
 
@@ -9,7 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,76 +26,82 @@ class TGIFImage {
     static constexpr const char* kDescription = "CompuServe GIF Image";
     static constexpr const char* kClipboardFormat = "GIF Image";
 
-    enum class ProgressStage { Starting, Running, Ending };
+    using ProgressStage = GifDecodeContext::Stage;
     using ProgressListener = std::function<void(ProgressStage stage, int percent)>;
 
-    TGIFImage();
-    // Copies share the global data and each frame's compressed data; listeners are not copied.
-    TGIFImage(const TGIFImage& other);
+    // Pixels of decoded bitmaps an image keeps at once (256 MB of indexes): a small file may declare
+    // many frames of the largest size, and keeping them all would exhaust memory while they play.
+    // Beyond it, the bitmaps decoded longest ago are freed and decoded again when next needed.
+    static constexpr int64_t kDecodedPixelBudget = int64_t{1} << 28;
+
+    TGIFImage() = default;
+    // Copies share the global data, each frame's compressed data and the decoded bitmaps; listeners
+    // are not copied.
+    TGIFImage(const TGIFImage& other) = default;
     // Replaces this image with a copy of other, then notifies this image's change listener.
     TGIFImage& operator=(const TGIFImage& other);
-    ~TGIFImage();
 
     // Each load replaces everything held before, whether or not it succeeds. Throws
     // EInvalidGraphicOperation or EReadError; the change listener is called once after a successful load.
+    // An image whose frames declare more than GifStreamParser::kMaxImagePixels in all is refused with
+    // "Image is too large" at the first frame beyond it; the frames before it stay.
     void loadFromBytes(const uint8_t* data, size_t size);
     void loadFromStream(std::istream& in);      // from the current position to the end
     void loadFromFile(const std::string& path); // std::system_error (with errno) when it cannot be read
 
-    int frameCount() const { return static_cast<int>(frames_.size()); }
-    TGIFFrame& frame(int index) { return *frames_.at(static_cast<size_t>(index)); }
-    const TGIFFrame& frame(int index) const { return *frames_.at(static_cast<size_t>(index)); }
-    int currentFrameIndex() const { return frames_.empty() ? -1 : currentFrameIndex_; }
+    int frameCount() const { return static_cast<int>(state_.contents.frames.size()); }
+    const TGIFFrame& frame(int index) const { return state_.contents.frames.at(static_cast<size_t>(index)); }
+    // The frame's bitmap, decoded on first use within the image's budget. Throws EInvalidGraphicOperation
+    // (the frame then holds nothing and is decoded again at the next request); std::out_of_range.
+    const GifBitmap& frameBitmap(int index);
+    int currentFrameIndex() const { return frameCount() == 0 ? -1 : state_.currentFrameIndex; }
 
-    int screenWidth() const { return empty() ? 0 : screenWidth_; }
-    int screenHeight() const { return empty() ? 0 : screenHeight_; }
-    std::optional<TGIFColor> backgroundColor() const { return backgroundColor_; }
-    bool looping() const { return looping_; }
-    uint16_t repeatCount() const { return repeatCount_; }
-    int version() const { return version_; } // 0 none, 1 87a, 2 89a
-    const TGIFData& data() const { return *data_; }
-    const std::vector<std::string>& comment() const { return data_->comment; }
+    int screenWidth() const { return empty() ? 0 : state_.contents.screenWidth; }
+    int screenHeight() const { return empty() ? 0 : state_.contents.screenHeight; }
+    std::optional<GifColor> backgroundColor() const { return state_.contents.backgroundColor; }
+    bool looping() const { return state_.contents.looping; }
+    uint16_t repeatCount() const { return state_.contents.repeatCount; }
+    int version() const { return state_.contents.version; } // 0 none, 1 87a, 2 89a
+    const TGIFData& data() const { return *state_.contents.data; }
+    const std::vector<std::string>& comment() const { return data().comment; }
 
     // No frames, or the current frame has neither a bitmap nor compressed data.
     bool empty() const;
     // Of the current frame's bitmap, decoding it if needed (may throw); 0 while empty.
-    int width() const;
-    int height() const;
+    int width();
+    int height();
     // The current frame's palette (decoding it if needed); empty without frames.
-    std::vector<TGIFColor> palette() const;
+    std::vector<GifColor> palette();
 
-    bool transparentSwitch() const { return transparentSwitch_; }
-    void setTransparentSwitch(bool on) { transparentSwitch_ = on; }
+    bool transparentSwitch() const { return state_.transparentSwitch; }
+    void setTransparentSwitch(bool on) { state_.transparentSwitch = on; }
     // The switch is on and some frame has a transparent colour.
     bool transparent() const;
 
-    void setOnChange(std::function<void()> listener) { onChange_ = std::move(listener); }
-    void setOnProgress(ProgressListener listener) { onProgress_ = std::move(listener); }
+    // Pixels of the decoded bitmaps held now, and frames freed so far to stay within the budget.
+    int64_t heldPixels() const { return state_.budget.held(); }
+    int64_t evictions() const { return state_.budget.evictions(); }
+    // Frees every decoded bitmap; each is decoded again when next needed.
+    void releaseBitmaps();
 
-    // Pixels of decoded bitmaps an image keeps at once (256 MB of indexes): a small file may declare
-    // many frames of the largest size, and keeping them all would exhaust memory while they play.
-    // Beyond it, bitmaps of other frames are freed and decoded again when next needed.
-    static constexpr int64_t kDecodedPixelBudget = int64_t{1} << 28;
+    void setOnChange(std::function<void()> listener) { onChange_.set(std::move(listener)); }
+    void setOnProgress(ProgressListener listener) { onProgress_.set(std::move(listener)); }
 
   private:
-    friend class GifStreamParser;
-    friend class TGIFFrame;
+    class Decoding;
 
-    void reset();
+    // Everything an image copies.
+    struct State {
+        GifContents contents;
+        int32_t currentFrameIndex = -1;
+        bool transparentSwitch = true;
+        GifPixelBudget budget{kDecodedPixelBudget};
+    };
+
     const TGIFFrame* currentFrame() const;
-    void reportProgress(ProgressStage stage, int percent) const;
-    // Frees decoded bitmaps of frames other than keep until pixels more fit the image's budget.
-    void makeRoomFor(const TGIFFrame* keep, int64_t pixels);
+    int currentBitmapIndex() const; // the current frame's index, or -1 when it has no bitmap to give
 
-    std::shared_ptr<TGIFData> data_;
-    uint8_t version_ = 0;
-    std::vector<std::unique_ptr<TGIFFrame>> frames_;
-    int32_t currentFrameIndex_ = -1;
-    uint16_t screenWidth_ = 0, screenHeight_ = 0;
-    std::optional<TGIFColor> backgroundColor_;
-    bool looping_ = false;
-    uint16_t repeatCount_ = 1;
-    bool transparentSwitch_ = true;
-    std::function<void()> onChange_;
-    ProgressListener onProgress_;
+    State state_;
+    GifListener<std::function<void()>> onChange_;
+    GifListener<ProgressListener> onProgress_;
 };

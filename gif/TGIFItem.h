@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ColorTable.h"
+#include "GifColorTable.h"
 
 #include <cstdint>
 #include <vector>
@@ -10,7 +10,7 @@ class TGIFItem {
   public:
     std::vector<uint8_t> compressed; // code-size byte, then the sub-blocks with their length bytes
     int32_t width = 0, height = 0;
-    uint8_t packed = 0;     // the image descriptor's packed byte
-    uint8_t colorDepth = 0; // bits of the colour table, 0 to 8; 0: no colour table at all
-    ColorTable colorTable;  // the local table, or a copy of the global one
+    uint8_t packed = 0;       // the image descriptor's packed byte
+    uint8_t colorDepth = 0;   // bits of the colour table, 0 to 8; 0: no colour table at all
+    GifColorTable colorTable; // the local table, or a copy of the global one
 };

@@ -66,6 +66,7 @@ struct TTimerThread::Shared {
                                  // report inside a tick nests event loops)
     std::exception_ptr lastError;
     std::thread::id worker;
+    std::shared_ptr<TimerClock> clock;
 
     // Worker side: hands job to the GUI thread and waits until it has run or the thread is ending.
     bool handOff(std::function<void()> run) {
@@ -160,7 +161,6 @@ class Relay : public QObject {
 };
 
 void runWorker(std::shared_ptr<TTimerThread::Shared> s) {
-    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(s->mutex);
     s->worker = std::this_thread::get_id();
     TThreadPriority applied = TThreadPriority::tpNormal;
@@ -174,8 +174,8 @@ void runWorker(std::shared_ptr<TTimerThread::Shared> s) {
             applyPriority(applied);
         }
         // Updates do not cut the sleep short: only the end of the thread does.
-        const auto deadline = Clock::now() + std::chrono::milliseconds(s->interval);
-        s->wake.wait_until(lock, deadline, [&] { return s->terminated; });
+        const TimerClock::Time deadline = s->clock->now() + std::chrono::milliseconds(s->interval);
+        s->clock->sleepUntil(lock, s->wake, deadline, [&] { return s->terminated; });
         // A thread suspended during its sleep goes on only once it is resumed.
         s->wake.wait(lock, resumed);
         if (s->terminated)
@@ -209,8 +209,10 @@ void runWorker(std::shared_ptr<TTimerThread::Shared> s) {
 
 } // namespace
 
-TTimerThread::TTimerThread(Tick tick) : shared_(std::make_shared<Shared>()) {
+TTimerThread::TTimerThread(Tick tick, std::shared_ptr<TimerClock> clock)
+    : shared_(std::make_shared<Shared>()) {
     shared_->tick = std::move(tick);
+    shared_->clock = std::move(clock);
     relay_ = new Relay(shared_);
     shared_->relay = relay_;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TimerClock.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -23,8 +25,9 @@ class TTimerThread {
     using Tick = std::function<void()>;
     using ErrorReporter = std::function<void(const QString& text)>;
 
-    // tick runs the owner's tick; it is never called once this object's destructor has started.
-    explicit TTimerThread(Tick tick);
+    // tick runs the owner's tick; it is never called once this object's destructor has started. The
+    // thread measures its sleeps with clock.
+    explicit TTimerThread(Tick tick, std::shared_ptr<TimerClock> clock = TimerClock::system());
     // Ends the thread (see end()).
     ~TTimerThread();
     TTimerThread(const TTimerThread&) = delete;

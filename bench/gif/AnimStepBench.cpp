@@ -2,7 +2,7 @@
 // out the transparent colour, draw into an off-screen buffer) for each GIF in bench/data, stepping from
 // the kept composition versus composing every frame from its start frame. Prints microseconds per step
 // for both and the ratio from-start / kept.
-#include "GIFComposer.h"
+#include "GifComposer.h"
 #include "TGIFImage.h"
 
 #include <QImage>
@@ -28,12 +28,12 @@ struct Animation {
 };
 
 // Paints the composition as the animator does, into a buffer of the screen's size.
-void paint(const GIFComposer& composer, QImage& buffer) {
+void paint(const GifComposer& composer, QImage& buffer) {
     const int w = composer.width(), h = composer.height();
     QImage picture(reinterpret_cast<const uchar*>(composer.pixels().data()), w, h, w * 4,
                    QImage::Format_RGB32);
     if (composer.transparentColor()) {
-        const uint32_t key = GIFComposer::argb(*composer.transparentColor());
+        const uint32_t key = GifComposer::argb(*composer.transparentColor());
         QImage masked(w, h, QImage::Format_ARGB32);
         for (int y = 0; y < h; ++y) {
             const auto* source = reinterpret_cast<const uint32_t*>(picture.constScanLine(y));
@@ -51,7 +51,7 @@ void paint(const GIFComposer& composer, QImage& buffer) {
 void step(benchmark::State& state, const Animation* animation, bool fromStart) {
     TGIFImage image;
     image.loadFromBytes(animation->bytes.data(), animation->bytes.size());
-    GIFComposer composer;
+    GifComposer composer;
     QImage buffer(animation->width, animation->height, QImage::Format_ARGB32_Premultiplied);
     // Decode every frame first: the figures are for composing and painting, not decoding.
     for (int i = 0; i < image.frameCount(); ++i)

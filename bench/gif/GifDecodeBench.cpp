@@ -37,7 +37,7 @@ int64_t decodeWithOurs(const std::vector<uint8_t>& bytes) {
     image.loadFromBytes(bytes.data(), bytes.size());
     int64_t pixels = 0;
     for (int i = 0; i < image.frameCount(); ++i) {
-        const TGIFBitmap& bitmap = image.frame(i).bitmap();
+        const GifBitmap& bitmap = image.frameBitmap(i);
         benchmark::DoNotOptimize(bitmap.pixels.data());
         pixels += int64_t{bitmap.width} * bitmap.height;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "GifBuilder.h"
-#include "TGIFColor.h"
+#include "GifColor.h"
 #include "TGIFImage.h"
 
 #include <optional>
@@ -12,7 +12,7 @@
 namespace animtest {
 
 // The global table: 0 black, 1 red, 2 green, 3 blue.
-inline const TGIFColor kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+inline const GifColor kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
 inline std::vector<GifRgb> table() {
     return {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 }

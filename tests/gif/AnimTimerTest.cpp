@@ -1,16 +1,18 @@
 #include "gif/EventLoopWait.h"
+#include "gif/ManualTimerClock.h"
 
 #include "TAnimTimer.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -35,6 +37,17 @@ struct TickLog {
     }
 };
 
+// Runs events until count workers sleep on clock (a tick handed to the GUI thread runs meanwhile).
+bool waitForSleepers(const ManualTimerClock& clock, int count) {
+    return waitUntil([&] { return clock.sleepers() == count; });
+}
+
+// Moves clock by milliseconds once every one of sleepers workers is asleep again.
+void advanceWhenAsleep(ManualTimerClock& clock, int sleepers, int milliseconds) {
+    ASSERT_TRUE(waitForSleepers(clock, sleepers)) << clock.sleepers() << " workers asleep";
+    clock.advance(milliseconds);
+}
+
 } // namespace
 
 TEST(AnimTimer, StartsEnabledWithOneSecondOnTheGuiThreadAndNoHandler) {
@@ -48,25 +61,28 @@ TEST(AnimTimer, StartsEnabledWithOneSecondOnTheGuiThreadAndNoHandler) {
 }
 
 TEST(AnimTimer, DeliversNoTickWithIntervalZeroDisabledOrWithoutHandler) {
+    auto clock = std::make_shared<ManualTimerClock>();
     TickLog reference, zero, disabled;
     std::atomic<int> handOffsWithoutHandler{0};
 
-    TAnimTimer zeroTimer;
+    TAnimTimer zeroTimer(clock);
     zeroTimer.setInterval(0);
     zeroTimer.setOnTimer(zero.handler());
-    TAnimTimer disabledTimer;
+    TAnimTimer disabledTimer(clock);
     disabledTimer.setInterval(10);
     disabledTimer.setEnabled(false);
     disabledTimer.setOnTimer(disabled.handler());
-    TAnimTimer bareTimer;
+    TAnimTimer bareTimer(clock);
     bareTimer.setHandOffObserver([&] { ++handOffsWithoutHandler; });
     bareTimer.setInterval(10);
 
-    TAnimTimer referenceTimer;
+    TAnimTimer referenceTimer(clock);
     referenceTimer.setInterval(10);
     referenceTimer.setOnTimer(reference.handler());
-    ASSERT_TRUE(waitUntil([&] { return reference.count >= 8; }))
-        << "the reference timer ticked " << reference.count << " times";
+    for (int tick = 1; tick <= 8; ++tick) {
+        advanceWhenAsleep(*clock, 1, 10); // only the reference timer's worker runs
+        ASSERT_TRUE(waitUntil([&] { return reference.count == tick; })) << reference.count << " ticks";
+    }
     EXPECT_EQ(zero.count, 0) << "interval 0 ticked";
     EXPECT_EQ(disabled.count, 0) << "a disabled timer ticked";
     EXPECT_EQ(handOffsWithoutHandler, 0) << "a timer without handler handed ticks to the GUI thread";
@@ -74,7 +90,8 @@ TEST(AnimTimer, DeliversNoTickWithIntervalZeroDisabledOrWithoutHandler) {
     // Parked timers start once all three conditions hold.
     zeroTimer.setInterval(10);
     disabledTimer.setEnabled(true);
-    EXPECT_TRUE(waitUntil([&] { return zero.count >= 2 && disabled.count >= 2; }))
+    advanceWhenAsleep(*clock, 3, 10);
+    EXPECT_TRUE(waitUntil([&] { return zero.count == 1 && disabled.count == 1 && reference.count == 9; }))
         << "after resuming: " << zero.count << " and " << disabled.count << " ticks";
 }
 
@@ -115,42 +132,42 @@ TEST(AnimTimer, WorkerTickHandsJobsToTheGuiThreadAndWaits) {
 }
 
 TEST(AnimTimer, IntervalChangeTakesEffectAtTheNextSleep) {
-    // A shorter interval does not cut the sleep under way short.
-    {
-        TAnimTimer timer;
-        QElapsedTimer clock;
-        std::vector<qint64> ticks;
+    for (const uint32_t changed : {40u, 3000u}) {
+        SCOPED_TRACE("the interval changes from 600 to " + std::to_string(changed) +
+                     " ms during the first sleep");
+        auto clock = std::make_shared<ManualTimerClock>();
+        TAnimTimer timer(clock);
+        std::vector<int64_t> ticks;
         timer.setInterval(600);
-        timer.setOnTimer([&](TAnimTimer*) { ticks.push_back(clock.elapsed()); });
-        clock.start();
-        ASSERT_TRUE(waitUntil([&] { return clock.elapsed() >= 100; }));
-        timer.setInterval(40);
-        ASSERT_TRUE(waitUntil([&] { return ticks.size() >= 2; }));
+        timer.setOnTimer([&](TAnimTimer*) { ticks.push_back(clock->nowMs()); });
+        advanceWhenAsleep(*clock, 1, 100);
+        timer.setInterval(changed);
+        EXPECT_EQ(clock->earliestDeadlineMs(), 600) << "the sleep under way was restarted";
+
+        // One millisecond before the end of the sleep the worker wakes, looks and sleeps on.
+        const int wakeups = clock->wakeups();
+        clock->advance(499);
+        ASSERT_TRUE(waitUntil([&] { return clock->wakeups() > wakeups; }));
+        EXPECT_TRUE(ticks.empty()) << "the first sleep was shortened";
+        clock->advance(1);
+        ASSERT_TRUE(waitUntil([&] { return ticks.size() == 1; }));
+        EXPECT_EQ(ticks[0], 600);
+
+        // The next sleep takes the new interval, counted from the end of the tick.
+        ASSERT_TRUE(waitForSleepers(*clock, 1));
+        EXPECT_EQ(clock->earliestDeadlineMs(), 600 + changed);
+        clock->advance(static_cast<int>(changed));
+        ASSERT_TRUE(waitUntil([&] { return ticks.size() == 2; }));
+        EXPECT_EQ(ticks[1], 600 + changed);
         timer.setEnabled(false);
-        EXPECT_GE(ticks[0], 590) << "the first sleep was shortened";
-        EXPECT_LT(ticks[1] - ticks[0], 500) << "the new interval was not used for the next sleep";
-    }
-    // A longer interval neither lengthens nor restarts it.
-    {
-        TAnimTimer timer;
-        QElapsedTimer clock;
-        std::vector<qint64> ticks;
-        timer.setInterval(300);
-        timer.setOnTimer([&](TAnimTimer*) { ticks.push_back(clock.elapsed()); });
-        clock.start();
-        ASSERT_TRUE(waitUntil([&] { return clock.elapsed() >= 100; }));
-        timer.setInterval(3000);
-        ASSERT_TRUE(waitUntil([&] { return !ticks.empty(); }));
-        timer.setEnabled(false);
-        EXPECT_LT(ticks[0], 1500) << "the sleep under way was restarted or lengthened";
     }
 }
 
 TEST(AnimTimer, SlowHandlerDelaysTheNextTickAndTicksNeverOverlap) {
-    TAnimTimer timer;
-    QElapsedTimer clock;
+    auto clock = std::make_shared<ManualTimerClock>();
+    TAnimTimer timer(clock);
     struct Span {
-        qint64 start, end;
+        int64_t start, end;
     };
     std::vector<Span> spans;
     int running = 0, overlaps = 0;
@@ -158,19 +175,20 @@ TEST(AnimTimer, SlowHandlerDelaysTheNextTickAndTicksNeverOverlap) {
     timer.setOnTimer([&](TAnimTimer*) {
         if (++running > 1)
             ++overlaps;
-        const qint64 start = clock.elapsed();
-        QThread::msleep(120); // the work of a slow handler
-        spans.push_back({start, clock.elapsed()});
+        const int64_t start = clock->nowMs();
+        clock->advance(120); // the work of a slow handler
+        spans.push_back({start, clock->nowMs()});
         --running;
     });
-    clock.start();
-    ASSERT_TRUE(waitUntil([&] { return spans.size() >= 3; }));
+    for (size_t tick = 1; tick <= 3; ++tick) {
+        advanceWhenAsleep(*clock, 1, 50);
+        ASSERT_TRUE(waitUntil([&] { return spans.size() == tick; }));
+    }
     timer.setEnabled(false);
     EXPECT_EQ(overlaps, 0);
-    for (size_t i = 1; i < spans.size(); ++i)
-        EXPECT_GE(spans[i].start - spans[i - 1].end, 45)
-            << "tick " << i << " started " << spans[i].start - spans[i - 1].end
-            << " ms after the previous one ended; wanted a full interval";
+    for (size_t i = 0; i < spans.size(); ++i)
+        EXPECT_EQ(spans[i].start, static_cast<int64_t>(50 + 170 * i))
+            << "tick " << i << ": each tick should start a full interval after the previous one ended";
 }
 
 TEST(AnimTimer, TickErrorsGoToTheReporterOnTheGuiThreadAndTheTimerGoesOn) {
@@ -220,18 +238,21 @@ TEST(AnimTimer, WindowTimerTicksOnTheGuiThreadWhenNotThreaded) {
 }
 
 TEST(AnimTimerDestruction, WhileSleepingEndsAtOnce) {
-    auto* timer = new TAnimTimer;
+    auto clock = std::make_shared<ManualTimerClock>();
+    auto* timer = new TAnimTimer(clock);
     int ticks = 0;
     timer->setInterval(20);
     timer->setOnTimer([&](TAnimTimer* sender) {
         ++ticks;
         sender->setInterval(10000); // the next sleep is long
     });
+    advanceWhenAsleep(*clock, 1, 20);
     ASSERT_TRUE(waitUntil([&] { return ticks == 1; }));
-    QElapsedTimer clock;
-    clock.start();
-    delete timer;
-    EXPECT_LT(clock.elapsed(), 1000) << "destruction waited for the sleep to end";
+    ASSERT_TRUE(waitForSleepers(*clock, 1));
+    EXPECT_EQ(clock->earliestDeadlineMs(), 10020);
+    delete timer; // the clock stands still: waiting for the sleep to end would never return
+    EXPECT_EQ(clock->sleepsCutShort(), 1);
+    EXPECT_EQ(clock->sleepers(), 0);
 }
 
 TEST(AnimTimerDestruction, WhileATickWaitsForTheGuiThreadDropsTheTick) {
@@ -257,10 +278,7 @@ TEST(AnimTimerDestruction, WhileATickWaitsForTheGuiThreadDropsTheTick) {
         timer->setInterval(5);
         // The GUI thread does not run events here, so the hand-off stays pending.
         ASSERT_EQ(handedOver.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
-        QElapsedTimer clock;
-        clock.start();
-        delete timer;
-        EXPECT_LT(clock.elapsed(), 1000) << "destruction waited for the GUI thread";
+        delete timer; // returns although the GUI thread never takes the tick
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(guiRuns, 0) << "the dropped tick ran after the timer was destroyed";
@@ -306,8 +324,10 @@ TEST(AnimTimerDestruction, WhileAWorkerTickRunsWaitsForItToEnd) {
         if (inside.exchange(true))
             return;
         entered.set_value();
-        QThread::msleep(100); // work on the worker while the GUI thread destroys the timer
-        // The timer is being destroyed now: using it from its own tick must still be safe.
+        // Go on once the GUI thread has started to destroy the timer (which disables it first).
+        while (sender->enabled())
+            std::this_thread::yield();
+        // Using the timer from its own tick during its destruction must still be safe.
         sender->setInterval(20);
         handedOver = sender->runOnGuiThread([] {});
         finished = true;

@@ -1,4 +1,4 @@
-#include "GIFErrors.h"
+#include "GifErrors.h"
 #include "GifTestSupport.h"
 #include "TGIFImage.h"
 
@@ -21,7 +21,7 @@ std::string loadAndDecodeAll(const uint8_t* data, size_t size) {
         TGIFImage image;
         image.loadFromBytes(data, size);
         for (int i = 0; i < image.frameCount(); ++i)
-            image.frame(i).bitmap();
+            image.frameBitmap(i);
         return "ok";
     } catch (const EInvalidGraphicOperation&) {
         return "refused";
@@ -64,7 +64,7 @@ TEST(GifTestData, RealFilesLoadWithTheirAnimationFields) {
         }
         EXPECT_EQ(image.frame(0).interlaced(), e.interlaced) << e.name;
         for (int i = 0; i < image.frameCount(); ++i) {
-            EXPECT_FALSE(image.frame(i).bitmap().empty()) << e.name << " frame " << i;
+            EXPECT_FALSE(image.frameBitmap(i).empty()) << e.name << " frame " << i;
             EXPECT_FALSE(image.frame(i).corrupted()) << e.name << " frame " << i;
         }
     }

@@ -40,7 +40,7 @@ void expectSameFramesAsGiflib(const std::vector<uint8_t>& bytes, const std::stri
     loadGif(image, bytes);
     ASSERT_EQ(image.frameCount(), static_cast<int>(expected.size())) << name;
     for (int i = 0; i < image.frameCount(); ++i) {
-        const TGIFBitmap& bitmap = image.frame(i).bitmap();
+        const GifBitmap& bitmap = image.frameBitmap(i);
         EXPECT_FALSE(image.frame(i).corrupted()) << name << " frame " << i;
         EXPECT_TRUE(bitmap.pixels == expected[static_cast<size_t>(i)])
             << name << " frame " << i << ": indexes differ from giflib's";

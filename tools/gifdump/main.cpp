@@ -5,8 +5,8 @@
 // --compose DIR writes frame-I.rgba for every frame: the animator's composition of frame I as painted
 // with Transparent on, screen width x height x 4 bytes, RGBA, top row first, alpha 0 where the
 // composition's transparent colour shows and 255 elsewhere; the window colour is white.
-#include "GIFComposer.h"
-#include "GIFErrors.h"
+#include "GifComposer.h"
+#include "GifErrors.h"
 #include "TGIFImage.h"
 
 #include <cstdio>
@@ -44,7 +44,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
     return !options.file.empty();
 }
 
-std::string colourText(const std::optional<TGIFColor>& colour) {
+std::string colourText(const std::optional<GifColor>& colour) {
     if (!colour)
         return "none";
     char text[8];
@@ -70,11 +70,11 @@ void writeFile(const std::filesystem::path& path, const void* data, size_t size)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-void writeFrame(const std::filesystem::path& dir, int index, const TGIFBitmap& bitmap) {
+void writeFrame(const std::filesystem::path& dir, int index, const GifBitmap& bitmap) {
     const std::string stem = "frame-" + std::to_string(index);
     writeFile(dir / (stem + ".idx"), bitmap.pixels.data(), bitmap.pixels.size());
     std::vector<uint8_t> palette;
-    for (const TGIFColor& c : bitmap.palette)
+    for (const GifColor& c : bitmap.palette)
         palette.insert(palette.end(), {c.r, c.g, c.b});
     writeFile(dir / (stem + ".pal"), palette.data(), palette.size());
 }
@@ -82,7 +82,7 @@ void writeFrame(const std::filesystem::path& dir, int index, const TGIFBitmap& b
 // Composes each frame in turn, as the animation steps through them.
 void writeCompositions(const std::filesystem::path& dir, TGIFImage& image) {
     std::filesystem::create_directories(dir);
-    GIFComposer composer;
+    GifComposer composer;
     for (int i = 0; i < image.frameCount(); ++i) {
         if (!composer.compose(image, i))
             throw std::runtime_error(composer.takeError().value_or("nothing to compose"));
@@ -123,8 +123,8 @@ int main(int argc, char** argv) {
         if (options.framesDir)
             std::filesystem::create_directories(*options.framesDir);
         for (int i = 0; i < image.frameCount(); ++i) {
-            TGIFFrame& frame = image.frame(i);
-            const TGIFBitmap& bitmap = frame.bitmap();
+            const TGIFFrame& frame = image.frame(i);
+            const GifBitmap& bitmap = image.frameBitmap(i);
             std::printf("frame %d left=%d top=%d width=%d height=%d interlaced=%d local=%d depth=%d bpp=%d "
                         "delay=%u disposal=%u transparent=%s corrupted=%d\n",
                         i, frame.left(), frame.top(), frame.width(), frame.height(),

@@ -1,0 +1,98 @@
+#include "GifFrameDecoder.h"
+#include "GifErrors.h"
+#include "GifTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TGIFItem itemFor(const GifImageSpec& frameSpec, int colorDepth, int tableCount) {
+    TGIFItem item;
+    item.width = frameSpec.width;
+    item.height = frameSpec.height;
+    item.colorDepth = static_cast<uint8_t>(colorDepth);
+    item.colorTable.count = tableCount;
+    for (int i = 0; i < tableCount; ++i)
+        item.colorTable.entries[i] = GifColor{static_cast<uint8_t>(i), 1, 2};
+    int codeSize = std::max(2, colorDepth);
+    item.compressed.push_back(static_cast<uint8_t>(codeSize));
+    std::vector<uint8_t> blocks = subBlocks(lzwEncode(frameSpec.pixels, codeSize));
+    item.compressed.insert(item.compressed.end(), blocks.begin(), blocks.end());
+    return item;
+}
+
+} // namespace
+
+TEST(GifFrameDecoder, InterlacedRowsArriveInFourPassesForHeightsOneToNine) {
+    const std::vector<std::vector<int>> expectedOrder{
+        {0},
+        {0, 1},
+        {0, 2, 1},
+        {0, 2, 1, 3},
+        {0, 4, 2, 1, 3},
+        {0, 4, 2, 1, 3, 5},
+        {0, 4, 2, 6, 1, 3, 5},
+        {0, 4, 2, 6, 1, 3, 5, 7},
+        {0, 8, 4, 2, 6, 1, 3, 5, 7},
+    };
+    for (int height = 1; height <= 9; ++height) {
+        // Stored row k is filled with the value k, so each bitmap row tells which stored row it got.
+        GifImageSpec frameSpec;
+        frameSpec.width = 3;
+        frameSpec.height = height;
+        for (int k = 0; k < height; ++k)
+            frameSpec.pixels.insert(frameSpec.pixels.end(), 3, static_cast<uint8_t>(k));
+        TGIFItem item = itemFor(frameSpec, 4, 16);
+        bool corrupted = false;
+        GifBitmap bitmap = GifFrameDecoder::decode(item, true, corrupted);
+        const std::vector<int>& order = expectedOrder[static_cast<size_t>(height - 1)];
+        for (int k = 0; k < height; ++k)
+            EXPECT_EQ(bitmap.pixel(1, order[static_cast<size_t>(k)]), k)
+                << "height " << height << ": stored row " << k << " should land on row " << order[k];
+        EXPECT_FALSE(corrupted);
+    }
+}
+
+TEST(GifFrameDecoder, DepthFollowsTheColourTableAndPaletteIsPaddedWithGrey) {
+    const std::vector<std::pair<int, int>> depths{{1, 1}, {2, 4}, {3, 4}, {4, 4},
+                                                  {5, 8}, {6, 8}, {7, 8}, {8, 8}};
+    for (auto [colorDepth, bitmapDepth] : depths) {
+        GifImageSpec frameSpec = countingFrame(5, 3, 2);
+        TGIFItem item = itemFor(frameSpec, colorDepth, 1 << colorDepth);
+        bool corrupted = false;
+        GifBitmap bitmap = GifFrameDecoder::decode(item, false, corrupted);
+        EXPECT_EQ(bitmap.depth, bitmapDepth) << "colour depth " << colorDepth;
+        ASSERT_EQ(bitmap.palette.size(), size_t{1} << bitmapDepth) << "colour depth " << colorDepth;
+        for (size_t i = 0; i < bitmap.palette.size(); ++i) {
+            GifColor wanted = i < (size_t{1} << colorDepth) ? GifColor{static_cast<uint8_t>(i), 1, 2}
+                                                            : GifColor{128, 128, 128};
+            EXPECT_EQ(bitmap.palette[i], wanted) << "colour depth " << colorDepth << " entry " << i;
+        }
+        EXPECT_EQ(bitmap.pixels, frameSpec.pixels);
+    }
+}
+
+TEST(GifFrameDecoder, FrameWithoutColourTableIsRefused) {
+    TGIFItem item = itemFor(countingFrame(2, 2), 0, 0);
+    bool corrupted = false;
+    EXPECT_EQ(errorText<EInvalidGraphicOperation>([&] { GifFrameDecoder::decode(item, false, corrupted); }),
+              "Wrong number of colors; must be a power of 2");
+}
+
+TEST(GifFrameDecoder, SizeCapIsCheckedBeforeAnyPixelIsAllocated) {
+    TGIFItem item = itemFor(countingFrame(2, 2), 2, 4);
+    bool corrupted = false;
+    for (auto [width, height] : {std::pair{65535, 65535}, std::pair{8193, 8192}, std::pair{1, 67108865}}) {
+        item.width = width;
+        item.height = height;
+        EXPECT_EQ(
+            errorText<EInvalidGraphicOperation>([&] { GifFrameDecoder::decode(item, false, corrupted); }),
+            "Image is too large")
+            << width << " x " << height;
+    }
+    item.width = 0;
+    item.height = 5;
+    GifBitmap bitmap = GifFrameDecoder::decode(item, false, corrupted);
+    EXPECT_TRUE(bitmap.empty());
+    EXPECT_TRUE(bitmap.pixels.empty());
+}
