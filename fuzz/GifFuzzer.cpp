@@ -4,6 +4,7 @@
 #include "GifLzwDecoder.h"
 #include "TGIFImage.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,14 +28,17 @@ void compareDecoders(const TGIFItem& item) {
         total > (int64_t{1} << 20))
         return;
     static GifLzwDecoder decoder;
-    std::vector<uint8_t> fast(static_cast<size_t>(total)), walked(static_cast<size_t>(total));
-    const GifLzwDecoder::Result fastResult = decoder.decode(item.compressed.data(), item.compressed.size(),
-                                                            item.colorDepth, fast.data(), fast.size(), true);
-    const GifLzwDecoder::Result walkedResult = decoder.decode(
-        item.compressed.data(), item.compressed.size(), item.colorDepth, walked.data(), walked.size(), false);
+    const size_t pixels = static_cast<size_t>(total);
+    std::vector<uint8_t> fast(GifLzwDecoder::kLead + pixels + GifLzwDecoder::kPadding), walked(fast.size());
+    uint8_t* const fastOut = fast.data() + GifLzwDecoder::kLead;
+    uint8_t* const walkedOut = walked.data() + GifLzwDecoder::kLead;
+    const GifLzwDecoder::Result fastResult =
+        decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, fastOut, pixels, true);
+    const GifLzwDecoder::Result walkedResult =
+        decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, walkedOut, pixels, false);
     check(fastResult.corrupted == walkedResult.corrupted);
     check(fastResult.written == walkedResult.written);
-    check(fast == walked);
+    check(std::equal(fastOut, fastOut + pixels, walkedOut));
 }
 
 void readFrame(TGIFImage& image, int index, int64_t& budget) {

@@ -1,41 +1,31 @@
 #include "GifBitReader.h"
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 
-bool GifBitReader::nextBlock() {
-    while (!ended_ && pos_ < size_) {
-        size_t length = data_[pos_++];
-        if (length == 0)
-            break;
-        blockLeft_ = length < size_ - pos_ ? length : size_ - pos_;
-        if (blockLeft_ > 0)
-            return true;
-    }
-    ended_ = true;
-    return false;
-}
-
-void GifBitReader::refill() {
-    while (bitCount_ <= 56) {
-        if (blockLeft_ == 0 && !nextBlock())
-            return;
-        size_t room = static_cast<size_t>(63 - bitCount_) >> 3;
-        size_t take = blockLeft_ < room ? blockLeft_ : room;
-        if constexpr (std::endian::native == std::endian::little) {
-            if (take >= 2 && pos_ + 8 <= size_) {
-                uint64_t word;
-                std::memcpy(&word, data_ + pos_, 8);
-                word &= (uint64_t{1} << (take * 8)) - 1;
-                bits_ |= word << bitCount_;
-                bitCount_ += static_cast<int>(take * 8);
-                pos_ += take;
-                blockLeft_ -= take;
-                continue;
+GifBitReader::Cursor GifBitReader::refilled(Cursor cursor) {
+    const size_t keepFrom = cursor.bit >> 3;
+    const size_t held = (cursor.end >> 3) - keepFrom;
+    std::memmove(window_, window_ + keepFrom, held);
+    cursor.bit &= 7;
+    size_t filled = held;
+    while (filled < kWindow && !ended_) {
+        if (blockLeft_ == 0) {
+            if (pos_ >= size_ || data_[pos_] == 0) {
+                ended_ = true;
+                break;
             }
+            blockLeft_ = data_[pos_++];
         }
-        bits_ |= uint64_t{data_[pos_++]} << bitCount_;
-        bitCount_ += 8;
-        --blockLeft_;
+        const size_t take = std::min({blockLeft_, kWindow - filled, size_ - pos_});
+        std::memcpy(window_ + filled, data_ + pos_, take);
+        filled += take;
+        pos_ += take;
+        blockLeft_ -= take;
+        if (pos_ >= size_)
+            ended_ = true; // a block cut short by the end of the bytes is read as far as it goes
     }
+    // The last load may reach past the bytes held; it must not read what was never written.
+    std::memset(window_ + filled, 0, sizeof(uint64_t));
+    cursor.end = filled * 8;
+    return cursor;
 }

@@ -4,28 +4,30 @@
 #include "GifLzwDecoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <memory>
 
 namespace {
 
 constexpr GifColor kMidGrey{128, 128, 128};
 
+// Frames up to this many pixels are decoded on the stack when they must be reordered afterwards.
+constexpr size_t kStackFrame = size_t{1} << 16;
+
 // Interlaced rows arrive in four passes: every 8th row from 0, every 8th from 4, every 4th from 2,
-// every 2nd from 1. The frame is decoded in arrival order; the rows that were written are then copied to
-// their places in a fresh zeroed buffer, so the work follows the rows the data really holds.
-GifPixels placeInterlacedRows(const GifPixels& arrived, int width, int height, size_t written) {
+// every 2nd from 1. The pixels that arrived are copied row by row to their places through that order;
+// rows that never arrived stay zero.
+void placeInterlacedRows(const uint8_t* arrived, size_t written, GifBitmap& bitmap) {
     static constexpr int kStart[4] = {0, 4, 2, 1};
     static constexpr int kStep[4] = {8, 8, 4, 2};
-    const size_t rowBytes = static_cast<size_t>(width);
-    const size_t rows = (written + rowBytes - 1) / rowBytes;
-    GifPixels placed(arrived.size());
-    size_t arrival = 0;
-    for (int pass = 0; pass < 4 && arrival < rows; ++pass)
-        for (int row = kStart[pass]; row < height && arrival < rows; row += kStep[pass], ++arrival)
-            std::memcpy(placed.data() + static_cast<size_t>(row) * rowBytes,
-                        arrived.data() + arrival * rowBytes, rowBytes);
-    return placed;
+    const size_t rowBytes = static_cast<size_t>(bitmap.width);
+    size_t from = 0;
+    for (int pass = 0; pass < 4; ++pass)
+        for (int row = kStart[pass]; row < bitmap.height && from < written; row += kStep[pass]) {
+            const size_t count = std::min(rowBytes, written - from);
+            std::memcpy(bitmap.pixels.data() + static_cast<size_t>(row) * rowBytes, arrived + from, count);
+            from += count;
+        }
 }
 
 } // namespace
@@ -53,23 +55,41 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
     bitmap.width = static_cast<int>(width);
     bitmap.height = static_cast<int>(height);
     bitmap.depth = depth;
-    const size_t paletteSize = size_t{1} << depth;
-    bitmap.palette.assign(paletteSize, kMidGrey);
-    const size_t tableCount =
-        std::min<size_t>(static_cast<size_t>(std::clamp(item.colorTable.count, 0, 256)), paletteSize);
-    std::copy_n(item.colorTable.entries.begin(), tableCount, bitmap.palette.begin());
+    bitmap.palette = GifPalette(size_t{1} << depth, item.colorTable.entries.data(),
+                                static_cast<size_t>(std::clamp(item.colorTable.count, 0, 256)), kMidGrey);
 
     const size_t total = static_cast<size_t>(width * height);
-    bitmap.pixels = GifPixels(total);
-    if (total == 0 || item.compressed.empty())
+    if (total == 0 || item.compressed.empty()) {
+        bitmap.pixels = GifPixels(total);
         return bitmap;
+    }
 
-    auto decoder = std::make_unique<GifLzwDecoder>();
-    const GifLzwDecoder::Result result = decoder->decode(item.compressed.data(), item.compressed.size(),
-                                                         item.colorDepth, bitmap.pixels.data(), total);
-    if (interlaced)
-        bitmap.pixels = placeInterlacedRows(bitmap.pixels, bitmap.width, bitmap.height, result.written);
-    if (result.corrupted)
-        corrupted = true;
+    GifLzwDecoder decoder;
+    if (!interlaced) {
+        // Only the pixels the data leaves unwritten need zeroing, unless the buffer is zero already.
+        bitmap.pixels =
+            GifPixels(total, GifLzwDecoder::kLead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
+        const GifLzwDecoder::Result result = decoder.decode(item.compressed.data(), item.compressed.size(),
+                                                            item.colorDepth, bitmap.pixels.data(), total);
+        if (!bitmap.pixels.zeroed())
+            std::memset(bitmap.pixels.data() + result.written, 0, total - result.written);
+        corrupted = corrupted || result.corrupted;
+        return bitmap;
+    }
+    // Interlaced: decoded in arrival order, on the stack when small, then placed.
+    bitmap.pixels = GifPixels(total);
+    GifPixels large;
+    std::array<uint8_t, GifLzwDecoder::kLead + kStackFrame + GifLzwDecoder::kPadding>
+        small; // only what is
+               // written is read
+    uint8_t* arrived = small.data() + GifLzwDecoder::kLead;
+    if (total > kStackFrame) {
+        large = GifPixels(total, GifLzwDecoder::kLead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
+        arrived = large.data();
+    }
+    const GifLzwDecoder::Result result =
+        decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, arrived, total);
+    placeInterlacedRows(arrived, result.written, bitmap);
+    corrupted = corrupted || result.corrupted;
     return bitmap;
 }

@@ -12,23 +12,22 @@ namespace {
 
 // Buffers from this size up are mapped straight from the system: fresh zero pages that cost nothing
 // until written, given back as soon as the frame is freed.
-constexpr size_t kMappedFrom = size_t{1} << 20;
+constexpr size_t kMappedFrom = size_t{4} << 20;
 
-uint8_t* allocateZeroed(size_t count) {
+bool mapped(size_t size) {
 #if defined(__unix__)
-    if (count >= kMappedFrom) {
-        void* bytes = mmap(nullptr, count, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return bytes == MAP_FAILED ? nullptr : static_cast<uint8_t*>(bytes);
-    }
+    return size >= kMappedFrom;
+#else
+    (void)size;
+    return false;
 #endif
-    return static_cast<uint8_t*>(std::calloc(count, 1));
 }
 
 } // namespace
 
 void GifPixels::Free::operator()(uint8_t* bytes) const {
 #if defined(__unix__)
-    if (size >= kMappedFrom) {
+    if (mapped(size)) {
         munmap(bytes, size);
         return;
     }
@@ -36,17 +35,31 @@ void GifPixels::Free::operator()(uint8_t* bytes) const {
     std::free(bytes);
 }
 
-GifPixels::GifPixels(size_t count) : bytes_(nullptr, Free{count}), size_(count) {
+GifPixels::GifPixels(size_t count, size_t lead, size_t padding, Start start)
+    : bytes_(nullptr, Free{lead + count + padding}), size_(count) {
     if (count == 0)
         return;
-    bytes_.reset(allocateZeroed(count));
-    if (!bytes_)
+    lead_ = lead;
+    const size_t size = lead + count + padding;
+    void* bytes = nullptr;
+#if defined(__unix__)
+    if (mapped(size)) {
+        bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (bytes == MAP_FAILED)
+            bytes = nullptr;
+    }
+#endif
+    if (!mapped(size))
+        bytes = start == Start::Zeroed ? std::calloc(size, 1) : std::malloc(size);
+    if (!bytes)
         throw std::bad_alloc();
+    bytes_.reset(static_cast<uint8_t*>(bytes));
+    zeroed_ = start == Start::Zeroed || mapped(size);
 }
 
 GifPixels::GifPixels(const GifPixels& other) : GifPixels(other.size_) {
     if (size_ > 0)
-        std::memcpy(bytes_.get(), other.bytes_.get(), size_);
+        std::memcpy(data(), other.data(), size_);
 }
 
 GifPixels& GifPixels::operator=(const GifPixels& other) {

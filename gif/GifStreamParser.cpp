@@ -26,7 +26,8 @@ void readColorTable(const uint8_t* bytes, int count, GifColorTable& table) {
 
 } // namespace
 
-GifStreamParser::GifStreamParser(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+GifStreamParser::GifStreamParser(std::shared_ptr<const std::vector<uint8_t>> source)
+    : source_(std::move(source)), data_(source_->data()), size_(source_->size()) {}
 
 uint8_t GifStreamParser::readByte() {
     if (atEnd())
@@ -206,7 +207,8 @@ void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
     imagePixels_ += int64_t{item.width} * item.height;
     if (imagePixels_ > kMaxImagePixels)
         throw EInvalidGraphicOperation("Image is too large");
-    item.compressed.assign(data_ + start, data_ + end);
+    item.compressed = std::span<const uint8_t>(data_ + start, end - start);
+    item.source = source_;
     info.left = left;
     info.top = top;
     item.packed = packed;

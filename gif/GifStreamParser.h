@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ class GifStreamParser {
         std::exception_ptr error; // EInvalidGraphicOperation or EReadError that ended the reading early
     };
 
-    GifStreamParser(const uint8_t* data, size_t size);
+    // Frames refer to their compressed data in source, which they keep.
+    explicit GifStreamParser(std::shared_ptr<const std::vector<uint8_t>> source);
 
     Result parse();
 
@@ -46,6 +48,7 @@ class GifStreamParser {
     void readFrame(std::vector<TExtension> extensions);
     void readBlocks();
 
+    std::shared_ptr<const std::vector<uint8_t>> source_;
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;

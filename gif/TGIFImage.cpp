@@ -32,11 +32,16 @@ TGIFImage& TGIFImage::operator=(const TGIFImage& other) {
 }
 
 void TGIFImage::loadFromBytes(const uint8_t* data, size_t size) {
+    loadFromBytes(std::vector<uint8_t>(data, data + size));
+}
+
+void TGIFImage::loadFromBytes(std::vector<uint8_t> bytes) {
     state_.contents = GifContents();
     state_.currentFrameIndex = -1;
     state_.budget.clear();
-    if (size > 0) {
-        GifStreamParser::Result parsed = GifStreamParser(data, size).parse();
+    if (!bytes.empty()) {
+        GifStreamParser::Result parsed =
+            GifStreamParser(std::make_shared<const std::vector<uint8_t>>(std::move(bytes))).parse();
         state_.contents = std::move(parsed.contents);
         if (parsed.error)
             std::rethrow_exception(parsed.error);
@@ -55,8 +60,22 @@ void TGIFImage::loadFromBytes(const uint8_t* data, size_t size) {
 }
 
 void TGIFImage::loadFromStream(std::istream& in) {
-    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    loadFromBytes(bytes.data(), bytes.size());
+    std::vector<uint8_t> bytes;
+    // In one read when the stream can tell how much is left.
+    const std::istream::pos_type here = in.tellg();
+    if (here != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+        const std::istream::pos_type end = in.tellg();
+        in.seekg(here);
+        if (end != std::istream::pos_type(-1) && end > here) {
+            bytes.resize(static_cast<size_t>(end - here));
+            in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            bytes.resize(static_cast<size_t>(in.gcount()));
+        }
+    } else {
+        in.clear();
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    loadFromBytes(std::move(bytes));
 }
 
 void TGIFImage::loadFromFile(const std::string& path) {
@@ -66,6 +85,11 @@ void TGIFImage::loadFromFile(const std::string& path) {
         throw std::system_error(error, std::generic_category(), path);
     }
     loadFromStream(in);
+}
+
+const TGIFData& TGIFImage::data() const {
+    static const TGIFData empty;
+    return state_.contents.data ? *state_.contents.data : empty;
 }
 
 const GifBitmap& TGIFImage::frameBitmap(int index) {
@@ -106,7 +130,9 @@ int TGIFImage::height() {
 std::vector<GifColor> TGIFImage::palette() {
     if (frameCount() == 0 || currentFrame() == nullptr)
         return {};
-    return frameBitmap(state_.currentFrameIndex < 0 ? 0 : state_.currentFrameIndex).palette;
+    const GifPalette& palette =
+        frameBitmap(state_.currentFrameIndex < 0 ? 0 : state_.currentFrameIndex).palette;
+    return {palette.begin(), palette.end()};
 }
 
 bool TGIFImage::transparent() const {

@@ -46,8 +46,9 @@ class TGIFImage {
     // An image whose frames declare more than GifStreamParser::kMaxImagePixels in all is refused with
     // "Image is too large" at the first frame beyond it; the frames before it stay.
     void loadFromBytes(const uint8_t* data, size_t size);
-    void loadFromStream(std::istream& in);      // from the current position to the end
-    void loadFromFile(const std::string& path); // std::system_error (with errno) when it cannot be read
+    void loadFromBytes(std::vector<uint8_t> bytes); // without copying them again
+    void loadFromStream(std::istream& in);          // from the current position to the end
+    void loadFromFile(const std::string& path);     // std::system_error (with errno) when it cannot be read
 
     int frameCount() const { return static_cast<int>(state_.contents.frames.size()); }
     const TGIFFrame& frame(int index) const { return state_.contents.frames.at(static_cast<size_t>(index)); }
@@ -62,7 +63,7 @@ class TGIFImage {
     bool looping() const { return state_.contents.looping; }
     uint16_t repeatCount() const { return state_.contents.repeatCount; }
     int version() const { return state_.contents.version; } // 0 none, 1 87a, 2 89a
-    const TGIFData& data() const { return *state_.contents.data; }
+    const TGIFData& data() const;
     const std::vector<std::string>& comment() const { return data().comment; }
 
     // No frames, or the current frame has neither a bitmap nor compressed data.

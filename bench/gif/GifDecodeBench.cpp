@@ -1,38 +1,51 @@
-// Decodes every frame of each GIF in bench/data from memory with our decoder and with giflib in the same
-// run, and prints megapixels per second for both and the ratio ours/giflib.
+// Decodes every frame of each GIF in bench/data to palette indexes, from memory, with giflib (DGifSlurp)
+// and with Tarvel's decoder in the same run, in interleaved rounds so that a busy machine slows both
+// alike. Prints, for each file, the median time per decoding of each and giflib's time divided by
+// Tarvel's (higher is faster), beside the ratio the fastest memory-safe decoder we know reached on a
+// file of that kind; then the median ratio over the files.
+//
+//   build/bench/gif/gif_decode_bench [--rounds N] [--round-ms M] [FILE...]
+//   (defaults: 15 rounds of about 40 ms for each decoder, every .gif in bench/data)
 #include "TGIFImage.h"
 #include "support/GiflibMemoryReader.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-int64_t decodeWithGiflib(const std::vector<uint8_t>& bytes) {
+using Clock = std::chrono::steady_clock;
+
+[[gnu::noinline]] int64_t decodeWithGiflib(const std::vector<uint8_t>& bytes) {
     MemoryReader reader{&bytes};
     int error = 0;
     GifFileType* gif = DGifOpen(&reader, readFromMemory, &error);
     if (gif == nullptr || DGifSlurp(gif) != GIF_OK)
         throw std::runtime_error("giflib cannot read a benchmark file");
     int64_t pixels = 0;
-    for (int i = 0; i < gif->ImageCount; ++i)
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        benchmark::DoNotOptimize(gif->SavedImages[i].RasterBits);
         pixels += int64_t{gif->SavedImages[i].ImageDesc.Width} * gif->SavedImages[i].ImageDesc.Height;
+    }
     DGifCloseFile(gif, &error);
     return pixels;
 }
 
-int64_t decodeWithOurs(const std::vector<uint8_t>& bytes) {
+[[gnu::noinline]] int64_t decodeWithTarvel(const std::vector<uint8_t>& bytes) {
     TGIFImage image;
     image.loadFromBytes(bytes.data(), bytes.size());
     int64_t pixels = 0;
@@ -44,66 +57,110 @@ int64_t decodeWithOurs(const std::vector<uint8_t>& bytes) {
     return pixels;
 }
 
-void runDecoder(benchmark::State& state, const std::vector<uint8_t>* bytes, bool ours) {
-    int64_t pixels = 0;
-    for (auto _ : state)
-        pixels += ours ? decodeWithOurs(*bytes) : decodeWithGiflib(*bytes);
-    state.SetItemsProcessed(pixels);
-    state.counters["MP/s"] =
-        benchmark::Counter(static_cast<double>(pixels) / 1e6, benchmark::Counter::kIsRate);
+// Seconds per decoding, over as many decodings as fill about roundMs.
+double timeRound(const std::function<int64_t()>& decode, int repetitions) {
+    const auto start = Clock::now();
+    for (int i = 0; i < repetitions; ++i)
+        decode();
+    return std::chrono::duration<double>(Clock::now() - start).count() / repetitions;
 }
 
-// Keeps the median megapixels per second of each benchmark so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median")
-                continue;
-            auto it = run.counters.find("MP/s");
-            if (it != run.counters.end())
-                rates[run.run_name.function_name] = it->second.value;
-        }
-    }
-    std::map<std::string, double> rates;
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// giflib's time over the fastest memory-safe decoder's on a file of the same kind, as measured side by
+// side in one run elsewhere; 0 when no such figure exists.
+struct Kind {
+    const char* prefix;
+    const char* description;
+    double peer;
 };
+const Kind kKinds[] = {
+    {"photo-640x480", "640x480 photo, 256 colours", 2.93},
+    {"photo-dithered", "640x480 dithered photo", 2.93},
+    {"photo-interlaced", "640x480 interlaced photo", 2.19},
+    {"rose", "real photograph 70x46", 2.68},
+    {"icon-36x28", "36x28 interlaced image", 2.19},
+    {"anim-30x20", "15-frame 30x20 animation", 2.21},
+    {"phone-100x80", "16-frame 100x80 animation", 5.65},
+    {"anim-200x200", "50-frame 200x200 full frames", 2.51},
+    {"anim-400x300", "24-frame 400x300 full frames", 2.51},
+    {"sprite", "50-frame sprite animation", 7.10},
+};
+
+const Kind* kindOf(const std::string& name) {
+    for (const Kind& kind : kKinds)
+        if (name.rfind(kind.prefix, 0) == 0)
+            return &kind;
+    return nullptr;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> names;
-    std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& entry : std::filesystem::directory_iterator(TARVEL_GIF_BENCH_DATA)) {
-        if (entry.path().extension() != ".gif")
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in),
-                                                   std::istreambuf_iterator<char>()};
-        names.push_back(entry.path().filename().string());
+    // By default the C library hands freed memory back to the system at once and maps large blocks
+    // afresh each time; two decoders taking turns then keep finding the other's freed memory gone and
+    // pay to have it mapped in again, which neither would in a program of its own. Keep freed memory in
+    // the heap for both, so that the figures compare decoding.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    int rounds = 15;
+    double roundMs = 40;
+    std::vector<std::filesystem::path> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--round-ms" && i + 1 < argc)
+            roundMs = std::max(1.0, std::atof(argv[++i]));
+        else
+            paths.emplace_back(arg);
     }
-    std::sort(names.begin(), names.end());
-    // Five short repetitions each, compared by their medians: the machine may be busy with other work.
-    for (const std::string& name : names) {
-        for (bool ours : {true, false}) {
-            const std::string label = (ours ? "ours/" : "giflib/") + name;
-            benchmark::RegisterBenchmark(label.c_str(), runDecoder, &files[name], ours)
-                ->MinTime(0.3)
-                ->Repetitions(5)
-                ->ReportAggregatesOnly(true);
-        }
-    }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (paths.empty())
+        for (const auto& entry : std::filesystem::directory_iterator(TARVEL_GIF_BENCH_DATA))
+            if (entry.path().extension() == ".gif")
+                paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
 
-    std::printf("\n%-24s %12s %12s %8s\n", "file", "ours MP/s", "giflib MP/s", "ratio");
-    for (const std::string& name : names) {
-        double ours = reporter.rates["ours/" + name];
-        double giflib = reporter.rates["giflib/" + name];
-        if (ours > 0 && giflib > 0)
-            std::printf("%-24s %12.1f %12.1f %8.2f\n", name.c_str(), ours, giflib, ours / giflib);
+    std::printf("%-32s %-30s %11s %11s %7s %6s\n", "file", "kind", "giflib us", "Tarvel us", "ratio", "peer");
+    std::vector<double> ratios;
+    for (const auto& path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::function<int64_t()> giflib = [&] { return decodeWithGiflib(bytes); };
+        const std::function<int64_t()> tarvel = [&] { return decodeWithTarvel(bytes); };
+        if (giflib() != tarvel())
+            throw std::runtime_error(path.string() + ": the decoders disagree on the pixel count");
+        // Repetitions per round from a first measurement of each.
+        const auto repetitionsFor = [&](const std::function<int64_t()>& decode) {
+            return std::max(1, static_cast<int>(roundMs / 1000 / timeRound(decode, 3)));
+        };
+        const int giflibRepetitions = repetitionsFor(giflib), tarvelRepetitions = repetitionsFor(tarvel);
+        std::vector<double> giflibTimes, tarvelTimes;
+        for (int round = 0; round < rounds; ++round) {
+            if (round % 2 == 0) {
+                giflibTimes.push_back(timeRound(giflib, giflibRepetitions));
+                tarvelTimes.push_back(timeRound(tarvel, tarvelRepetitions));
+            } else {
+                tarvelTimes.push_back(timeRound(tarvel, tarvelRepetitions));
+                giflibTimes.push_back(timeRound(giflib, giflibRepetitions));
+            }
+        }
+        const double giflibTime = median(giflibTimes), tarvelTime = median(tarvelTimes);
+        const double ratio = giflibTime / tarvelTime;
+        ratios.push_back(ratio);
+        const Kind* kind = kindOf(path.filename().string());
+        char peer[16] = "-";
+        if (kind && kind->peer > 0)
+            std::snprintf(peer, sizeof peer, "%.2f", kind->peer);
+        std::printf("%-32s %-30s %11.1f %11.1f %7.2f %6s\n", path.filename().string().c_str(),
+                    kind ? kind->description : "", giflibTime * 1e6, tarvelTime * 1e6, ratio, peer);
+        std::fflush(stdout);
     }
-    benchmark::Shutdown();
+    if (!ratios.empty())
+        std::printf("median ratio over %zu files: %.2f\n", ratios.size(), median(ratios));
     return 0;
 }

@@ -15,9 +15,10 @@ TGIFItem itemFor(const GifImageSpec& frameSpec, int colorDepth, int tableCount) 
     for (int i = 0; i < tableCount; ++i)
         item.colorTable.entries[i] = GifColor{static_cast<uint8_t>(i), 1, 2};
     int codeSize = std::max(2, colorDepth);
-    item.compressed.push_back(static_cast<uint8_t>(codeSize));
+    std::vector<uint8_t> compressed{static_cast<uint8_t>(codeSize)};
     std::vector<uint8_t> blocks = subBlocks(lzwEncode(frameSpec.pixels, codeSize));
-    item.compressed.insert(item.compressed.end(), blocks.begin(), blocks.end());
+    compressed.insert(compressed.end(), blocks.begin(), blocks.end());
+    item.setCompressed(std::move(compressed));
     return item;
 }
 
@@ -95,4 +96,30 @@ TEST(GifFrameDecoder, SizeCapIsCheckedBeforeAnyPixelIsAllocated) {
     GifBitmap bitmap = GifFrameDecoder::decode(item, false, corrupted);
     EXPECT_TRUE(bitmap.empty());
     EXPECT_TRUE(bitmap.pixels.empty());
+}
+
+TEST(GifFrameDecoder, LargeInterlacedFramePlacesTheRowsThatArrivedAndLeavesTheRestZero) {
+    // 300 x 256 is beyond what is decoded on the stack. Stored row k holds k + 1 everywhere.
+    const int width = 300, height = 256;
+    GifImageSpec frameSpec;
+    frameSpec.width = width;
+    frameSpec.height = height;
+    for (int k = 0; k < height; ++k)
+        frameSpec.pixels.insert(frameSpec.pixels.end(), width, static_cast<uint8_t>(k + 1));
+    const std::vector<int> rows = GifBuilder::interlacedRows(height); // where stored row k lands
+    for (const int arrived : {height, 100}) {
+        SCOPED_TRACE(std::to_string(arrived) + " rows in the data");
+        GifImageSpec cut = frameSpec;
+        cut.pixels.resize(static_cast<size_t>(arrived * width));
+        bool corrupted = false;
+        const GifBitmap bitmap = GifFrameDecoder::decode(itemFor(cut, 8, 256), true, corrupted);
+        ASSERT_EQ(bitmap.pixels.size(), static_cast<size_t>(width * height));
+        for (int k = 0; k < height; ++k) {
+            const uint8_t want = k < arrived ? static_cast<uint8_t>(k + 1) : 0;
+            const int row = rows[static_cast<size_t>(k)];
+            ASSERT_EQ(bitmap.pixel(0, row), want) << "stored row " << k << " on row " << row;
+            ASSERT_EQ(bitmap.pixel(width - 1, row), want) << "stored row " << k << " on row " << row;
+        }
+        EXPECT_FALSE(corrupted);
+    }
 }
