@@ -29,12 +29,12 @@ SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size
 
 QString SectionItemPainter::titleText(const SectionRecord& record) {
     switch (record.Kind) {
-    case ckApplication:
-        if (record.TargetFirmware == "*univ*")
-            return "Universal fw. application (PGLDR3)";
-        if (record.TargetFirmware == "*ufif*")
-            return "Universal fw. application (UFIF)";
-        return "Application for " + Charset::sectionText(record.TargetFirmware);
+    case ckApplication: {
+        const ApplicationType& type = applicationTypeForFirmware(record.TargetFirmware);
+        if (type.fixedFirmware != nullptr)
+            return type.listTitle;
+        return type.listTitle + Charset::sectionText(record.TargetFirmware);
+    }
     case ckGifImage:
         return "GIF Image";
     default:

@@ -158,11 +158,10 @@ QImage TForm2::bannerImage() {
 }
 
 QString TForm2::typeLine(const std::string& targetFirmware) {
-    if (targetFirmware == "*univ*")
-        return "PRGLoader3 Libs Firmware Application";
-    if (targetFirmware == "*ufif*")
-        return "UFIF Firmware Application";
-    return "Firmware Application for " + Charset::sectionText(targetFirmware);
+    const ApplicationType& type = applicationTypeForFirmware(targetFirmware);
+    if (type.fixedFirmware != nullptr)
+        return type.typeLine;
+    return type.typeLine + Charset::sectionText(targetFirmware);
 }
 
 std::size_t TForm2::usedLength() const {
