@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
 
     TForm1 form1(phone, dialogs);
-    TForm2 form2(form1, dialogs);
+    TForm2 form2(&form1, phone, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form1.setViewDialog(&form2);
     form1.setAboutDialog(&form3);
