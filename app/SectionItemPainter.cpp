@@ -2,6 +2,7 @@
 
 #include "Charset.h"
 #include "Fonts.h"
+#include "SectionTitle.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -28,18 +29,7 @@ SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size
 }
 
 QString SectionItemPainter::titleText(const SectionRecord& record) {
-    switch (record.Kind) {
-    case ckApplication: {
-        const ApplicationType& type = applicationTypeForFirmware(record.TargetFirmware);
-        if (type.fixedFirmware != nullptr)
-            return type.listTitle;
-        return type.listTitle + Charset::sectionText(record.TargetFirmware);
-    }
-    case ckGifImage:
-        return "GIF Image";
-    default:
-        return "Unknown data";
-    }
+    return sectionTitle(record);
 }
 
 void SectionItemPainter::paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,

@@ -59,6 +59,7 @@ ChangeOutcome change(GBPCtrl& link, BackupStore& backups, int slot, const uint8_
             backups.markPending(slot, note);
         } catch (const EInOutError& e) {
             out.result = Result::BackupFailed;
+            out.fileError = true;
             out.error = QString::fromStdString(e.what());
             return out;
         }

@@ -74,8 +74,9 @@ enum class Recovery {
 struct ChangeOutcome {
     Result result = Result::Ok;
     Recovery recovery = Recovery::None;
-    QString backupPath; // the automatic backup of the old content; empty when the section held nothing
-    QString error;      // for BackupFailed: why ("the section could not be read" or a file error's text)
+    QString backupPath;     // the automatic backup of the old content; empty when the section held nothing
+    QString error;          // for BackupFailed: why ("the section could not be read" or a file error's text)
+    bool fileError = false; // for BackupFailed: the backup could not be saved (else the read failed)
     bool ok() const { return result == Result::Ok; }
 };
 
