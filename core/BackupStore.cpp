@@ -23,11 +23,22 @@ QDateTime timeOfName(const QString& fileName) {
     return time;
 }
 
+// Whether a name has the form of a backup's ("2024-05-01T12-30-45.123Z.bin"); cheaper than parsing it.
+bool looksLikeBackup(const QString& name) {
+    static const QString shape = QStringLiteral("0000-00-00T00-00-00.000Z.bin");
+    if (name.size() != shape.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        if (shape[i] == '0' ? !name[i].isDigit() : name[i] != shape[i])
+            return false;
+    return true;
+}
+
 // The backup files of a folder, oldest first.
 QStringList backupNames(const QString& folder) {
     QStringList names;
     for (const QString& name : QDir(folder).entryList({"*.bin"}, QDir::Files, QDir::Name))
-        if (timeOfName(name).isValid())
+        if (looksLikeBackup(name))
             names.append(name);
     return names;
 }
@@ -61,7 +72,7 @@ QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
     // the rotation removes.
     const QStringList before = backupNames(folder);
     QDateTime time = clock_().toUTC();
-    if (!before.isEmpty())
+    if (!before.isEmpty() && timeOfName(before.last()).isValid())
         time = std::max(time, timeOfName(before.last()).addMSecs(1));
     const QString path = folder + "/" + time.toString(kNameFormat) + ".bin";
     FileIO::replaceFile(path, bytes.data(), bytes.size());
