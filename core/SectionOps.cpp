@@ -162,11 +162,12 @@ std::vector<Interrupted> finishInterrupted(GBPCtrl& link, BackupStore& backups) 
                                                  sha256Hex(now.bytes) == note->newSha256);
         const bool isOld = now.readable && !now.empty && now.bytes == old;
         if (!item.failed && !isNew && !isOld) {
-            Result ignored;
-            const bool back =
-                writeAndVerify(link, slot, old.data(), static_cast<int32_t>(old.size()), {}, &ignored);
-            item.restored = back;
-            item.failed = !back;
+            // The safe way too: whatever the section holds now (it may not be what the note expects) is
+            // saved before the old content goes back.
+            const ChangeOutcome back =
+                replaceSection(link, backups, slot, old.data(), static_cast<int32_t>(old.size()));
+            item.restored = back.ok();
+            item.failed = !back.ok();
         }
         backups.clearPending(slot);
         found.push_back(item);

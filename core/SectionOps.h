@@ -95,7 +95,8 @@ struct Interrupted {
     bool failed = false;
     QString backupPath;
 };
-// Looks for changes cut short and undoes those that left the section neither old nor new.
+// Looks for changes cut short and undoes those that left the section neither old nor new, through the
+// safe path (what the section holds then is backed up first).
 std::vector<Interrupted> finishInterrupted(GBPCtrl& link, BackupStore& backups);
 
 } // namespace SectionOps
