@@ -7,6 +7,6 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("Tarvel");
-    QCoreApplication::setApplicationVersion("8.0");
+    QCoreApplication::setApplicationVersion(TARVEL_VERSION);
     return Cli::run(QCoreApplication::arguments());
 }
