@@ -517,6 +517,10 @@ std::unique_ptr<GBPCtrl> makeLink(const Options& options) {
     return std::make_unique<VirtualPhone>(options.phoneDir);
 }
 
+QString linkDescription(const Options& options) {
+    return "virtual phone in " + QDir::toNativeSeparators(VirtualPhone(options.phoneDir).folder());
+}
+
 int run(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -543,17 +547,18 @@ int run(const QStringList& arguments) {
         out() << parser.helpText() << kCommandsHelp << Qt::flush;
         return kSuccess;
     }
+    Options options;
+    options.phoneDir = parser.value(phoneDir);
     if (parser.isSet(version)) {
-        out() << "tarvel-cli " << QCoreApplication::applicationVersion() << Qt::endl;
+        out() << "tarvel-cli " << QCoreApplication::applicationVersion()
+              << "\nlink: " << linkDescription(options) << Qt::endl;
         return kSuccess;
     }
-    Options options;
     bool portOk = false;
     const int portNumber = parser.value(port).toInt(&portOk);
     if (!portOk || portNumber < 1 || portNumber > 8)
         return usage(QString("--port takes 1 to 8, not '%1'").arg(parser.value(port)));
     options.port = static_cast<uint8_t>(portNumber);
-    options.phoneDir = parser.value(phoneDir);
     options.yes = parser.isSet(yes);
     options.json = parser.isSet(json);
     options.verbose = parser.isSet(verbose);

@@ -29,6 +29,8 @@ struct Options {
 // The device link the commands talk through. The one place where a backend is chosen: the virtual
 // phone, in options.phoneDir when it is given.
 std::unique_ptr<GBPCtrl> makeLink(const Options& options);
+// What makeLink gives, for --version.
+QString linkDescription(const Options& options);
 
 // Runs the program on its arguments (the program's name first) and returns the exit code. Output goes
 // to stdout, progress, logs and errors to stderr; questions are read from stdin when it is a terminal.
