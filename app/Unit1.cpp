@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -284,7 +285,9 @@ void TForm1::reldClick() {
         if (i.restored)
             message("Reload", first + "Its previous content was restored.", MsgIcon::Information);
         else if (i.failed)
-            message("Reload", first + QString("Its previous content is saved in %1.").arg(i.backupPath),
+            message("Reload",
+                    first + QString("Its previous content is saved in %1.")
+                                .arg(QDir::toNativeSeparators(i.backupPath)),
                     MsgIcon::Error);
     }
     if (closePending_)

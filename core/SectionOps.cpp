@@ -111,6 +111,10 @@ SectionRead readSection(GBPCtrl& link, int slot) {
     return read;
 }
 
+int32_t readForViewing(GBPCtrl& link, int slot, uint8_t* buffer) {
+    return link.ReadNVMFile(SectionGroup(slot), SectionNumber(slot), buffer, 0);
+}
+
 SectionContent readContent(GBPCtrl& link, int slot) {
     SectionContent content;
     const int32_t size = link.GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));

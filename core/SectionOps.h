@@ -48,6 +48,9 @@ struct SectionRead {
     std::vector<uint8_t> bytes;
 };
 SectionRead readSection(GBPCtrl& link, int slot);
+// The read for viewing: the whole section into buffer (kTransferBufferSize bytes); the count comes back
+// as the link gave it, for the viewer shows it as it came and uses only what fits.
+int32_t readForViewing(GBPCtrl& link, int slot, uint8_t* buffer);
 
 // What the phone holds in a section: empty (a negative size), or its bytes, read whole with the count
 // equal to the size. readable is false when the read does not give the size's bytes.

@@ -210,7 +210,7 @@ bool TForm2::FormShow() {
             activity(SectionOps::gbpErrorText(request_.port));
             return false;
         }
-        viewLength_ = link_.ReadNVMFile(viewGroup_, viewNumber_, viewBuffer_.data(), 0);
+        viewLength_ = SectionOps::readForViewing(link_, slot, viewBuffer_.data());
     }
 
     if (record.Kind == ckGifImage) {
