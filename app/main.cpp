@@ -9,11 +9,39 @@
 #include "VirtualPhone.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QScreen>
 
+namespace {
+
+// --help and --version are answered before the window system is reached, so they work without a display.
+bool asksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName("Tarvel"); // names the virtual phone's data folder
+    QCoreApplication::setApplicationVersion(TARVEL_VERSION);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Manages the memory sections of a Sony CMD-J5/J6/J7/J70 phone.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        parser.process(text); // prints and exits
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Tarvel"); // names the virtual phone's data folder
+    QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
+    parser.process(app);
     Fonts::load();
 
     GraphicFormats formats;
@@ -24,7 +52,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
 
     TForm1 form1(phone, dialogs);
-    TForm2 form2(form1, dialogs);
+    TForm2 form2(&form1, phone, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form1.setViewDialog(&form2);
     form1.setAboutDialog(&form3);
