@@ -32,10 +32,10 @@ void compareDecoders(const TGIFItem& item) {
     std::vector<uint8_t> fast(GifLzwDecoder::kLead + pixels + GifLzwDecoder::kPadding), walked(fast.size());
     uint8_t* const fastOut = fast.data() + GifLzwDecoder::kLead;
     uint8_t* const walkedOut = walked.data() + GifLzwDecoder::kLead;
-    const GifLzwDecoder::Result fastResult =
-        decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, fastOut, pixels, true);
-    const GifLzwDecoder::Result walkedResult =
-        decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, walkedOut, pixels, false);
+    const GifLzwDecoder::Result fastResult = decoder.decode(item.compressed.data(), item.compressed.size(),
+                                                            item.colorDepth, fastOut, pixels, true);
+    const GifLzwDecoder::Result walkedResult = decoder.decode(item.compressed.data(), item.compressed.size(),
+                                                              item.colorDepth, walkedOut, pixels, false);
     check(fastResult.corrupted == walkedResult.corrupted);
     check(fastResult.written == walkedResult.written);
     check(std::equal(fastOut, fastOut + pixels, walkedOut));

@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
     std::vector<double> ratios;
     for (const auto& path : paths) {
         std::ifstream in(path, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
         const std::function<int64_t()> giflib = [&] { return decodeWithGiflib(bytes); };
         const std::function<int64_t()> tarvel = [&] { return decodeWithTarvel(bytes); };
         if (giflib() != tarvel())

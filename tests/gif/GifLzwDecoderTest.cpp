@@ -202,7 +202,8 @@ TEST(GifLzwDecoder, CopyingStringsAgreesWithWalkingTheTableOnDamagedData) {
                                                   walked.data() + GifLzwDecoder::kLead, total, false);
         ASSERT_EQ(fastResult.corrupted, walkedResult.corrupted) << "round " << round;
         ASSERT_EQ(fastResult.written, walkedResult.written) << "round " << round;
-        ASSERT_TRUE(std::equal(fast.begin() + GifLzwDecoder::kLead, fast.begin() + GifLzwDecoder::kLead + total,
+        ASSERT_TRUE(std::equal(fast.begin() + GifLzwDecoder::kLead,
+                               fast.begin() + GifLzwDecoder::kLead + total,
                                walked.begin() + GifLzwDecoder::kLead))
             << "round " << round;
     }
