@@ -65,10 +65,10 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
     }
 
     GifLzwDecoder decoder;
+    const size_t lead = GifLzwDecoder::lead(item.compressed.data(), item.compressed.size());
     if (!interlaced) {
         // Only the pixels the data leaves unwritten need zeroing, unless the buffer is zero already.
-        bitmap.pixels =
-            GifPixels(total, GifLzwDecoder::kLead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
+        bitmap.pixels = GifPixels(total, lead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
         const GifLzwDecoder::Result result = decoder.decode(item.compressed.data(), item.compressed.size(),
                                                             item.colorDepth, bitmap.pixels.data(), total);
         if (!bitmap.pixels.zeroed())
@@ -84,7 +84,7 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
                // written is read
     uint8_t* arrived = small.data() + GifLzwDecoder::kLead;
     if (total > kStackFrame) {
-        large = GifPixels(total, GifLzwDecoder::kLead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
+        large = GifPixels(total, lead, GifLzwDecoder::kPadding, GifPixels::Start::Unset);
         arrived = large.data();
     }
     const GifLzwDecoder::Result result =

@@ -77,7 +77,8 @@ constexpr std::array<std::array<uint8_t, kLiterals>, 9> kLiteralPixels = [] {
 }();
 
 // Writes the strings of the codes in window up to bitEnd, until the window runs short or something other
-// than table codes comes. base is kLead bytes before the output, where the entries' places count from;
+// than table codes comes. base is one byte for each one-pixel code before the output, where the entries'
+// places count from;
 // end is the place past the last pixel. No calls and locals throughout, so that the compiler keeps the
 // state in registers (it must assume that a pixel written through base may change anything in memory).
 template <int kCodeSize>
@@ -131,10 +132,10 @@ template <int kCodeSize>
             continue;
         }
         // Entry next: the previous string and the first pixel of this one (kept in a spare slot once the
-        // table is full). A code equal to next is that very entry: the previous string and its own first
-        // pixel, which the copy writes last.
-        const uint64_t stringEntry = code == next ? nextEntry : entry[code];
+        // table is full). It is written first, so that a code equal to next finds it: the previous string
+        // and its own first pixel, which the copy writes last.
         entry[next] = nextEntry;
+        const uint64_t stringEntry = entry[code];
         const size_t length = entryLength(stringEntry);
         const size_t start = entryStart(stringEntry);
         if (length >= end - at) [[unlikely]] {
@@ -175,6 +176,10 @@ template <int kCodeSize>
 }
 
 } // namespace
+
+size_t GifLzwDecoder::lead(const uint8_t* data, size_t size) {
+    return size == 0 ? 0 : size_t{1} << std::clamp(int{data[0]}, 2, 9);
+}
 
 GifLzwDecoder::Result GifLzwDecoder::decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out,
                                             size_t total, bool copyStrings) {
@@ -231,15 +236,15 @@ GifLzwDecoder::Result GifLzwDecoder::decode(const uint8_t* data, size_t size, in
 template <int kCodeSize> size_t GifLzwDecoder::writeStrings(uint8_t* out, size_t total, int colorBits) {
     constexpr size_t clearCode = size_t{1} << kCodeSize;
     // Each one-pixel code's string, laid out before the output.
-    uint8_t* const base = out - kLead;
+    uint8_t* const base = out - clearCode;
     std::memcpy(base, kLiteralPixels[static_cast<size_t>(colorBits)].data(), clearCode);
     std::memcpy(entry_.data(), kLiteralEntries.data(), clearCode * sizeof(uint64_t));
     Run run{};
     run.width = kCodeSize + 1;
     run.mask = (1u << run.width) - 1;
     run.next = kAfterClear; // a stream that does not open with a clear code is read as if it did
-    run.at = kLead;
-    const size_t end = kLead + total;
+    run.at = clearCode;
+    const size_t end = clearCode + total;
     GifBitReader::Cursor cursor = reader_.cursor();
     for (;;) {
         run.bit = cursor.bit;
@@ -258,7 +263,7 @@ template <int kCodeSize> size_t GifLzwDecoder::writeStrings(uint8_t* out, size_t
         writeLast(base, base + run.at, end - run.at, entryStart(run.lastEntry), entryLength(run.lastEntry));
         return total;
     }
-    return run.at - kLead;
+    return run.at - clearCode;
 }
 
 size_t GifLzwDecoder::walkTable(int codeSize, uint8_t pixelMask, uint8_t* out, size_t total, bool sizeDamaged,

@@ -21,9 +21,12 @@ class GifLzwDecoder {
   public:
     static constexpr int kMaxCodes = 4096;
     // Bytes before the first pixel and past the last one that decoding may overwrite: out must have room
-    // for kLead bytes before it and total + kPadding from it.
+    // for lead(data) bytes before it (at most kLead) and total + kPadding from it.
     static constexpr size_t kLead = 512;
     static constexpr size_t kPadding = 16;
+
+    // The lead bytes that data needs before the output: one for each one-pixel code.
+    static size_t lead(const uint8_t* data, size_t size);
 
     struct Result {
         bool corrupted = false; // the data was found damaged (code size outside 2..9, a loop in the table)
@@ -32,7 +35,7 @@ class GifLzwDecoder {
 
     // data: the minimum code size byte, then the sub-blocks. colorBits: 1 to 8; pixel values are masked
     // to them. Writes at most total pixels into out and leaves the rest as they were; may write anything
-    // into the kLead bytes before out and the kPadding bytes after the last pixel.
+    // into the lead bytes before out and the kPadding bytes after the last pixel.
     // copyStrings false walks the table for every code; the result is the same, only slower.
     Result decode(const uint8_t* data, size_t size, int colorBits, uint8_t* out, size_t total,
                   bool copyStrings = true);
@@ -47,7 +50,7 @@ class GifLzwDecoder {
                      bool& loop);
 
     GifBitReader reader_;
-    // Where each code's string was first written, counted from kLead bytes before the output (bits
+    // Where each code's string was first written, counted from the lead bytes before the output (bits
     // 0-31), and its length (bits 32-47). One spare entry past the table takes the definitions made
     // while the table is full.
     std::array<uint64_t, kMaxCodes + 1> entry_;

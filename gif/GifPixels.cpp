@@ -47,6 +47,11 @@ GifPixels::GifPixels(size_t count, size_t lead, size_t padding, Start start)
         bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (bytes == MAP_FAILED)
             bytes = nullptr;
+#if defined(MADV_HUGEPAGE)
+        // Large pages where the system offers them: a frame written whole takes far fewer page faults.
+        else
+            madvise(bytes, size, MADV_HUGEPAGE);
+#endif
     }
 #endif
     if (!mapped(size))
