@@ -77,10 +77,10 @@ constexpr std::array<std::array<uint8_t, kLiterals>, 9> kLiteralPixels = [] {
 }();
 
 // Writes the strings of the codes in window up to bitEnd, until the window runs short or something other
-// than table codes comes. base is one byte for each one-pixel code before the output, where the entries'
-// places count from;
-// end is the place past the last pixel. No calls and locals throughout, so that the compiler keeps the
-// state in registers (it must assume that a pixel written through base may change anything in memory).
+// than table codes comes. base lies one byte for each one-pixel code before the output: the entries'
+// places count from it, and end is the place past the last pixel. No calls and locals throughout, so
+// that the compiler keeps the state in registers (it must assume that a pixel written through base may
+// change anything in memory).
 template <int kCodeSize>
 [[gnu::noinline]] void runCodes(Run& run, const uint8_t* window, size_t bitEnd, uint64_t* entry,
                                 uint8_t* base, size_t end) {
