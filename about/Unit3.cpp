@@ -1,6 +1,8 @@
 #include "Unit3.h"
 
+#include "EnterPressesButton.h"
 #include "Fonts.h"
+#include "WindowPlacement.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -55,6 +57,7 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     ok->setGeometry(240, 160, 75, 21);
     ok->setAutoDefault(false);
     ok->setDefault(false);
+    EnterPressesButton::install(ok);
     connect(ok, &QPushButton::clicked, this, &TForm3::Button1Click);
 
     setTabOrder(memo, ok);
@@ -82,8 +85,7 @@ void TForm3::Button1Click() {
 }
 
 void TForm3::showEvent(QShowEvent* event) {
-    // Opens centred over the main window.
-    if (QWidget* owner = parentWidget())
-        move(owner->geometry().center() - rect().center());
+    // Opens centred over the main window, inside the screen.
+    centreOnOwner(*this);
     QDialog::showEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "EnterPressesButton.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GBPSession.h"
@@ -34,6 +35,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setGeometry(place);
     button->setToolTip(hint);
     button->setAutoDefault(false);
+    EnterPressesButton::install(button);
     return button;
 }
 

@@ -2,11 +2,13 @@
 
 #include "Charset.h"
 #include "Dump.h"
+#include "EnterPressesButton.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "SectionOps.h"
 #include "TGIFAnimator.h"
+#include "WindowPlacement.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -123,6 +125,7 @@ TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs
     ok->setGeometry(368, 7, 75, 21);
     ok->setAutoDefault(false);
     ok->setDefault(false);
+    EnterPressesButton::install(ok);
 
     connect(tryb, &QComboBox::currentIndexChanged, this,
             [this] { runGuarded(dialogs_, this, [this] { trybChange(); }); });
@@ -257,8 +260,7 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::showEvent(QShowEvent* event) {
-    // Opens centred on the main window.
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
+    // Opens centred on the main window, inside the screen.
+    centreOnOwner(*this);
     QDialog::showEvent(event);
 }

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -243,4 +244,35 @@ TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {
     EXPECT_EQ(lines[0], "Tested on my Sony CMD-J5, works great :-)");
     EXPECT_EQ(lines[6], "NVM sections used:");
     EXPECT_EQ(lines[8], "18-09 .. 18-29 (about 430 kB)");
+}
+
+TEST(AboutDialog, EnterPressesTheFocusedButtonOnlyAndNoButtonIsTheDefault) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form(link, dialogs);
+    TForm3 about(&form);
+    form.setAboutDialog(&about);
+    form.show();
+    auto* expand = form.findChild<QPushButton*>("Expand");
+    QTest::keyClick(expand, Qt::Key_Return);
+    EXPECT_TRUE(form.panelExpanded());
+    QTest::keyClick(expand, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form.panelExpanded());
+
+    bool stayedOpen = false;
+    QTimer whileOpen; // dies with the test, should the dialog never open
+    whileOpen.setSingleShot(true);
+    QObject::connect(&whileOpen, &QTimer::timeout, [&] {
+        auto* ok = about.findChild<QPushButton*>("Button1");
+        EXPECT_FALSE(ok->isDefault());
+        QTest::keyClick(about.findChild<QPlainTextEdit*>("Memo1"), Qt::Key_Return);
+        stayedOpen = about.isVisible();
+        QTest::keyClick(ok, Qt::Key_Return);
+        if (about.isVisible())
+            about.reject(); // ends the test instead of hanging
+    });
+    whileOpen.start(0);
+    QTest::keyClick(form.findChild<QPushButton*>("Button2"), Qt::Key_Return);
+    EXPECT_TRUE(stayedOpen) << "Enter elsewhere presses no button";
+    EXPECT_EQ(about.result(), QDialog::Accepted) << "Enter on OK closes the dialog";
 }

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,8 +73,11 @@ class ViewDialog : public testing::Test {
 } // namespace
 
 TEST_F(ViewDialog, ShowsAnApplicationAsTextAndHexWithoutReadingAgain) {
+    form.move(20, 40); // the dialog centred on the window would start left of the screen
     const bool opened = openView(10, [&] {
         EXPECT_EQ(view.size(), QSize(449, 314));
+        EXPECT_TRUE(view.screen()->availableGeometry().contains(view.frameGeometry()))
+            << "the dialog at " << view.frameGeometry().x() << ", " << view.frameGeometry().y();
         EXPECT_EQ(view.windowTitle(), "View section");
         EXPECT_EQ(text("ntyp"), "Firmware Application for 5.1.4/4");
         EXPECT_EQ(text("nnzw"), "Snake");
@@ -90,6 +94,10 @@ TEST_F(ViewDialog, ShowsAnApplicationAsTextAndHexWithoutReadingAgain) {
             "04 14 05 20 53 6E 61 6B 65 00 00 00 | "));
         child<QComboBox>("tryb")->setCurrentIndex(0);
         EXPECT_EQ(link.count("Read"), reads) << "switching the mode reads nothing";
+        QTest::keyClick(child<QComboBox>("tryb"), Qt::Key_Return);
+        EXPECT_TRUE(view.isVisible()) << "OK is not the default button";
+        QTest::keyClick(child<QPushButton>("Button1"), Qt::Key_Return);
+        EXPECT_FALSE(view.isVisible()) << "Enter on the focused OK closes the dialog";
     });
     EXPECT_TRUE(opened);
     EXPECT_EQ(form.statusPanel(2), "Ready");
