@@ -30,6 +30,8 @@ class SectionItemPainter {
     // Paints the item of record into rect.
     static void paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,
                       const QRect& rect, bool selected);
+    // The focus rectangle over a whole item: every other pixel of its edge, in a checker pattern.
+    static void paintFocusRect(QPainter& painter, const QRect& rect);
 
     static inline const QColor kWhite{255, 255, 255};
     static inline const QColor kBlue{0, 94, 182};

@@ -132,9 +132,11 @@ void TForm1::buildControls() {
     connectHandler(btn2, &TForm1::btn2Click);
     connectHandler(btn3, &TForm1::btn3Click);
     connectHandler(btn4, &TForm1::btn4Click);
-    // The row comes with the signal: a mouse press makes an item current before it is selected.
-    connect(Lista, &QListWidget::currentRowChanged, this, [this](int row) {
-        selectedRow_ = row;
+    // A selection, by mouse or keys, runs ListaClick; the current item alone does not (the list makes its
+    // first item current when it takes the focus, with nothing selected).
+    connect(Lista, &QListWidget::itemSelectionChanged, this, [this] {
+        const QModelIndexList rows = Lista->selectionModel()->selectedRows();
+        selectedRow_ = rows.isEmpty() ? -1 : rows.first().row();
         guarded([this] { ListaClick(); });
     });
 

@@ -1,14 +1,17 @@
 #include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
+#include "SectionItemPainter.h"
 #include "Unit1.h"
 #include "Unit3.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -216,6 +219,38 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
     child<QPushButton>("Expand")->click();
     child<QPushButton>("Expand")->click();
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
+}
+
+TEST_F(MainWindow, TabbingIntoTheListSelectsNothingAndTheFocusedItemIsDrawnAsLaidOut) {
+    link.put(2, 10, applicationImage(0, 0, 0x30C0, "Tetris", 1500));
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    reload();
+    QListWidget* list = child<QListWidget>("Lista");
+    QTest::keyClick(child<QComboBox>("Port"), Qt::Key_Backtab);
+    ASSERT_TRUE(list->hasFocus());
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(form.selectedSlot(), -1);
+    EXPECT_EQ(form.statusPanel(0), "02-10");
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_FALSE(child<QPushButton>("btn1")->isEnabled());
+
+    // The focused item: the item painter's pixels and a dotted rectangle, no tint of the style.
+    const QRect rect = list->visualItemRect(list->item(0));
+    const QImage shown = list->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
+    QImage wanted(rect.size(), QImage::Format_RGB32);
+    QPainter painter(&wanted);
+    const QRect at(QPoint(0, 0), rect.size());
+    SectionItemPainter::paint(painter, form.icons(), form.sectionTable()[0], at, false);
+    SectionItemPainter::paintFocusRect(painter, at);
+    painter.end();
+    EXPECT_EQ(wanted.pixelColor(0, 0), Qt::black);
+    EXPECT_EQ(wanted.pixelColor(1, 0), Qt::white);
+    for (int y = 0; y < rect.height(); ++y)
+        for (int x = 0; x < rect.width(); ++x)
+            ASSERT_EQ(shown.pixelColor(x, y).name(), wanted.pixelColor(x, y).name())
+                << "at " << x << ", " << y;
 }
 
 TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {
