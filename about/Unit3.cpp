@@ -1,10 +1,10 @@
 #include "Unit3.h"
 
 #include "EnterPressesButton.h"
+#include "EtchedGroupBox.h"
 #include "Fonts.h"
 #include "WindowPlacement.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -30,7 +30,7 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     version->move(144, 16);
     version->adjustSize();
 
-    auto* box = new QGroupBox(" Informations ", this);
+    auto* box = new EtchedGroupBox(" Informations ", this);
     box->setObjectName("GroupBox1");
     box->setGeometry(8, 40, 305, 113);
 

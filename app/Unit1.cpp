@@ -2,6 +2,7 @@
 
 #include "EnterPressesButton.h"
 #include "ErrorReport.h"
+#include "EtchedGroupBox.h"
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "LabelText.h"
@@ -172,7 +173,7 @@ void TForm1::buildSidePanel() {
     navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
     ext1Label_->setPalette(navy);
 
-    ext2 = new QGroupBox(" Information ", this);
+    ext2 = new EtchedGroupBox(" Information ", this);
     ext2->setObjectName("ext2");
     ext2->setGeometry(304, 40, 169, 201);
     makeLabel(ext2, "Label5", "Section used by:", {8, 16}, false);
@@ -186,7 +187,7 @@ void TForm1::buildSidePanel() {
     makeLabel(ext2, "Label11", "Total data size:", {8, 160}, false);
     Info5 = makeLabel(ext2, "Info5", "(unknown)", {16, 176}, true);
 
-    ext3 = new QGroupBox(" Requirements ", this);
+    ext3 = new EtchedGroupBox(" Requirements ", this);
     ext3->setObjectName("ext3");
     ext3->setGeometry(304, 243, 169, 102);
     makeLabel(ext3, "Label1", "Mobile phone:", {8, 16}, false);

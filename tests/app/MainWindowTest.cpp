@@ -1,3 +1,4 @@
+#include "EtchedGroupBox.h"
 #include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
@@ -77,6 +78,19 @@ TEST_F(MainWindow, ExpandOpensAndClosesTheSidePanel) {
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible()) << "no application selected yet";
     EXPECT_EQ(expand->toolTip(), "Less informations");
     EXPECT_EQ(text("Info2"), "(none)");
+    // Each box's frame and title stay above its first caption (at y = 16 in the box).
+    for (const auto& [boxName, captionName] : {std::pair{"ext2", "Label5"}, std::pair{"ext3", "Label1"}}) {
+        auto* box = child<EtchedGroupBox>(boxName);
+        const QRect caption = child<QLabel>(captionName)->geometry();
+        EXPECT_LT(box->titleRect().bottom(), caption.top()) << boxName;
+        const QImage image = box->grab().toImage();
+        const int x = box->width() - 6; // right of the caption's text, inside the frame
+        const QColor background = image.pixelColor(x, 0);
+        for (int y = caption.top(); y <= caption.bottom(); ++y)
+            EXPECT_EQ(image.pixelColor(x, y), background)
+                << boxName << ": a line crosses the caption at " << y;
+        EXPECT_NE(image.pixelColor(x, box->frameRect().top()), background) << boxName << ": no frame";
+    }
     expand->click();
     EXPECT_EQ(form.size(), QSize(297, 372));
     for (const char* w : {"ext0", "ext1", "ext2", "ext3"})
