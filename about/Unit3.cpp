@@ -42,9 +42,8 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QPalette face = memo->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    memo->setPalette(face);
+    // The button face behind the text, following the palette as the text does.
+    memo->viewport()->setBackgroundRole(QPalette::Button);
     memo->setPlainText(informationLines().join('\n'));
 
     auto* credit = new QLabel("Made by the Tarvel authors.", this);

@@ -6,6 +6,7 @@
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "LabelText.h"
+#include "ReadableColour.h"
 #include "SectionInfo.h"
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
@@ -169,9 +170,7 @@ void TForm1::buildSidePanel() {
     ext1Label_->setGeometry(1, 1, 167, 23);
     ext1Label_->setAlignment(Qt::AlignCenter);
     ext1Label_->setFont(Fonts::tahoma(11, true));
-    QPalette navy = ext1Label_->palette();
-    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    ext1Label_->setPalette(navy);
+    updateHeadingColour();
 
     ext2 = new EtchedGroupBox(" Information ", this);
     ext2->setObjectName("ext2");
@@ -197,6 +196,19 @@ void TForm1::buildSidePanel() {
 
     for (QWidget* w : std::initializer_list<QWidget*>{ext0, ext1, ext2, ext3})
         w->hide();
+}
+
+void TForm1::updateHeadingColour() {
+    // Navy on the button face; on a dark face, a lighter navy that still reads.
+    QPalette heading = ext1Label_->palette();
+    heading.setColor(QPalette::WindowText, readableOn(QColor(0, 0, 128), palette().color(QPalette::Window)));
+    ext1Label_->setPalette(heading);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange && ext1Label_ != nullptr)
+        updateHeadingColour();
+    QWidget::changeEvent(event);
 }
 
 void TForm1::connectHandler(QPushButton* button, void (TForm1::*handler)()) {

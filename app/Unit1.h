@@ -82,10 +82,12 @@ class TForm1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void buildControls();
     void buildSidePanel();
+    void updateHeadingColour();
     // Connects a button's click to a handler through the standard error report.
     void connectHandler(QPushButton* button, void (TForm1::*handler)());
     void guarded(const std::function<void()>& action);

@@ -69,6 +69,10 @@ TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs
     nnzw->setPalette(white);
     nnzw->move(16, 30);
     rozm = makeLabel(this, "rozm", {});
+    // It stands on the banner's white end, whatever the palette.
+    QPalette black = palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    rozm->setPalette(black);
     rozm->setAlignment(Qt::AlignRight | Qt::AlignTop);
     grafik = makeLabel(this, "grafik", {});
     grafik->setGeometry(422, 4, 22, 26);

@@ -1,11 +1,13 @@
 #include "EtchedGroupBox.h"
 #include "QtPrinters.h"
+#include "ReadableColour.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
 #include "SectionItemPainter.h"
 #include "Unit1.h"
 #include "Unit3.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -324,4 +326,37 @@ TEST(AboutDialog, EnterPressesTheFocusedButtonOnlyAndNoButtonIsTheDefault) {
     QTest::keyClick(form.findChild<QPushButton*>("Button2"), Qt::Key_Return);
     EXPECT_TRUE(stayedOpen) << "Enter elsewhere presses no button";
     EXPECT_EQ(about.result(), QDialog::Accepted) << "Enter on OK closes the dialog";
+}
+
+TEST(DarkPalette, ColoursTheLayoutLeavesOpenFollowItAndTheNavyHeadingStaysReadable) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form(link, dialogs);
+    TForm3 about(&form);
+    auto* heading = form.findChild<QLabel*>("ext1Caption");
+    auto* memo = about.findChild<QPlainTextEdit*>("Memo1");
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << "navy on a light face";
+    form.show(); // a palette change reaches the windows that are shown
+    about.show();
+
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30)); // button face, window
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    const QColor face = form.palette().color(QPalette::Window);
+    const QColor headingText = heading->palette().color(QPalette::WindowText);
+    const QColor memoFace = memo->viewport()->palette().color(memo->viewport()->backgroundRole());
+    const QColor memoText = memo->palette().color(QPalette::Text);
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(face, QColor(30, 30, 30));
+    EXPECT_GE(contrastRatio(headingText, face), 4.5) << headingText.name().toStdString();
+    EXPECT_GT(headingText.blue(), headingText.red()) << "still a blue";
+    EXPECT_EQ(memoFace, QColor(53, 53, 53)) << "the About text stands on the palette's button face";
+    EXPECT_GE(contrastRatio(memoText, memoFace), 4.5);
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << "back to navy";
 }

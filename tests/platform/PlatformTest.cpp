@@ -5,6 +5,7 @@
 #include "GraphicFormats.h"
 #include "LabelText.h"
 #include "QtPrinters.h"
+#include "ReadableColour.h"
 #include "ScriptedDialogs.h"
 #include "WindowPlacement.h"
 
@@ -172,4 +173,15 @@ TEST(WindowPlacement, CentresOverTheOwnerAndKeepsTheWholeDialogOnTheScreen) {
               QPoint(1920, 102));
     // Larger than the screen: its top-left corner stays on the screen.
     EXPECT_EQ(centredWithin({700, 500}, QRect(0, 0, 297, 372), screen), QPoint(0, 0));
+}
+
+TEST(ReadableColour, KeepsAColourThatReadsAndLightensOrDarkensOneThatDoesNot) {
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+    const QColor navy(0, 0, 128);
+    EXPECT_EQ(readableOn(navy, QColor(240, 240, 240)), navy);
+    const QColor onDark = readableOn(navy, QColor(30, 30, 30));
+    EXPECT_GE(contrastRatio(onDark, QColor(30, 30, 30)), 4.5);
+    EXPECT_GT(onDark.blue(), onDark.red());
+    const QColor onPale = readableOn(QColor(255, 255, 200), QColor(250, 250, 250));
+    EXPECT_GE(contrastRatio(onPale, QColor(250, 250, 250)), 4.5);
 }

@@ -5,6 +5,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -163,6 +164,20 @@ TEST_F(ViewDialog, ASecondViewWhileTheFirstOpensDoesNothing) {
     openView(10);
     EXPECT_TRUE(nested);
     EXPECT_EQ(link.count("Init"), 2) << "the Reload and one View";
+}
+
+TEST_F(ViewDialog, TextsOnTheBannerKeepFixedColoursUnderADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    openView(10, [&] {
+        EXPECT_EQ(child<QLabel>("rozm")->palette().color(QPalette::WindowText), Qt::black) << "on white";
+        EXPECT_EQ(child<QLabel>("ntyp")->palette().color(QPalette::WindowText), Qt::white) << "on blue";
+        EXPECT_EQ(child<QLabel>("ramka")->palette().color(QPalette::WindowText), QColor(230, 230, 230));
+    });
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
 }
 
 TEST_F(ViewDialog, DoesNotOpenWhenThePhoneDoesNotAnswer) {
