@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QStringList>
 
 SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size, int32_t capacity) {
     // L, T, R, B with right and bottom exclusive.
@@ -30,6 +31,20 @@ SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size
 
 QString SectionItemPainter::titleText(const SectionRecord& record) {
     return sectionTitle(record);
+}
+
+QString SectionItemPainter::accessibleText(const SectionRecord& record) {
+    QStringList parts{QString::fromStdString(sectionIdText(record.Group, record.Number))};
+    if (record.Size < 0) {
+        parts << "empty";
+    } else {
+        parts << titleText(record);
+        const QString name = Charset::sectionText(record.Name).trimmed();
+        if (record.Kind == ckApplication && !name.isEmpty())
+            parts << name;
+        parts << QString("%1 bytes").arg(record.Size);
+    }
+    return parts.join(", ");
 }
 
 void SectionItemPainter::paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,

@@ -84,16 +84,25 @@ void TForm1::buildControls() {
     for (int p = 1; p <= kPortCount; ++p)
         Port->addItem(QString("COM %1").arg(p));
     Port->setCurrentIndex(0);
+    Port->setAccessibleName("Port");
+    // Linux screen readers name a drop-down list by its label, not by its accessible name; the layout
+    // shows none, so an unseen one stands in.
+    auto* portLabel = new QLabel("Port", this);
+    portLabel->setObjectName("PortLabel");
+    portLabel->setBuddy(Port);
+    portLabel->hide();
 
     reld = makeButton(this, "reld", "Reload", {80, 8, 65, 21}, "Load NVM Sections info");
     Button2 = makeButton(this, "Button2", "About", {200, 8, 57, 21});
     Expand = makeButton(this, "Expand", "4", {264, 8, 25, 21}, "More informations");
     Expand->setFont(Fonts::marlett(13, true));
+    Expand->setAccessibleName("Expand"); // not the glyph's letter
     if (!Fonts::haveMarlett())
         Expand->setText(QString(QChar(0x25BA))); // without Marlett a plain triangle stands in
 
     Lista = new QListWidget(this);
     Lista->setObjectName("Lista");
+    Lista->setAccessibleName("Sections");
     Lista->setGeometry(8, 35, 281, 286);
     Lista->setUniformItemSizes(true);
     Lista->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -252,6 +261,14 @@ void TForm1::FormCreate() {
         auto* item = new QListWidgetItem(QString("%1-%2").arg(r.Group).arg(r.Number), Lista);
         item->setSizeHint(QSize(0, SectionItemDelegate::kItemHeight));
     }
+    refreshList();
+}
+
+void TForm1::refreshList() {
+    // The items' own texts stay the identifiers; a screen reader reads what the item shows.
+    for (int slot = 0; slot < kSectionCount && slot < Lista->count(); ++slot)
+        Lista->item(slot)->setData(Qt::AccessibleTextRole, SectionItemPainter::accessibleText(table_[slot]));
+    Lista->viewport()->repaint();
 }
 
 void TForm1::showTotal(int64_t total) {
@@ -292,7 +309,7 @@ void TForm1::reldClick() {
         });
         total = totalDataSize(table_);
         session.end();
-        Lista->viewport()->repaint();
+        refreshList();
         setActivity("Ready");
     }
     showTotal(total);
@@ -316,7 +333,7 @@ void TForm1::UpdateSection(uint8_t slot) {
         return;
     ScanSection(link_, table_, slot);
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
 }
 
 void TForm1::ListaClick() {
@@ -405,6 +422,7 @@ void TForm1::ExpandClick() {
     else
         Expand->setText(QString(QChar(open ? 0x25C4 : 0x25BA)));
     Expand->setToolTip(open ? "Less informations" : "More informations");
+    Expand->setAccessibleName(open ? "Collapse" : "Expand");
     PanelExpanded = open;
 }
 

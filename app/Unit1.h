@@ -93,6 +93,8 @@ class TForm1 : public QWidget {
     void guarded(const std::function<void()>& action);
     void setActivity(const QString& text) { setStatusPanel(2, text); }
     void showTotal(int64_t total);
+    // Repaints the list after the table has changed, with what a screen reader says for each item.
+    void refreshList();
     void setLabel(QLabel* label, const QString& caption);
     void buildListMenu();
     // Shows the activity text at once (an operation keeps the GUI thread busy).

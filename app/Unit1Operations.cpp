@@ -96,7 +96,7 @@ void TForm1::markCleared(int slot) {
     record.Name.clear();
     record.TargetFirmware.clear();
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
 }
 
 void TForm1::btn1Click() {
@@ -354,7 +354,7 @@ void TForm1::mnuRestoreAllClick() {
     SectionOps::scanAll(link_, table_);
     session.end();
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
     ListaClick();
     setActivity("Ready");
     if (!results.empty() && !results.back().outcome.ok()) {

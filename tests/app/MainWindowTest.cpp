@@ -7,6 +7,7 @@
 #include "Unit1.h"
 #include "Unit3.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -235,6 +236,33 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
     child<QPushButton>("Expand")->click();
     child<QPushButton>("Expand")->click();
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
+}
+
+TEST_F(MainWindow, ScreenReadersHearTheControlsNamesAndWhatEachItemShows) {
+    link.put(18, 9, applicationImage(0, 0, 0x30C0, "PGLDR3 Tetris", 8420));
+    link.put(18, 10, {'G', 'I', 'F', '8', '9', 'a'});
+    reload();
+    auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    QAccessibleInterface* port = QAccessible::queryAccessibleInterface(child<QComboBox>("Port"));
+    const auto labels = port->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1) << "the port box's label";
+    EXPECT_EQ(labels.first().first->text(QAccessible::Name), "Port");
+    QListWidget* list = child<QListWidget>("Lista");
+    EXPECT_EQ(name(list), "Sections");
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(list)->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->cellAt(10, 0)->text(QAccessible::Name),
+              "18-09, Universal fw. application (PGLDR3), PGLDR3 Tetris, 8420 bytes");
+    EXPECT_EQ(table->cellAt(11, 0)->text(QAccessible::Name), "18-10, GIF Image, 6 bytes");
+    EXPECT_EQ(table->cellAt(0, 0)->text(QAccessible::Name), "02-10, empty");
+    auto* expand = child<QPushButton>("Expand");
+    EXPECT_EQ(name(expand), "Expand");
+    expand->click();
+    EXPECT_EQ(name(expand), "Collapse");
+    // The texts follow the table.
+    link.files.erase({18, 9});
+    reload();
+    EXPECT_EQ(table->cellAt(10, 0)->text(QAccessible::Name), "18-09, empty");
 }
 
 TEST_F(MainWindow, TabbingIntoTheListSelectsNothingAndTheFocusedItemIsDrawnAsLaidOut) {
