@@ -399,7 +399,7 @@ void TForm1::btn2Click() {
     const int slot = selectedSlot();
     if (scanning_ || slot < 0 || ConnectedPort == 0)
         return;
-    setActivity("Reading section...");
+    showActivityNow("Reading section...");
     if (viewer_)
         viewer_->view(
             {slot, table_[slot], ConnectedPort, [this](const QString& text) { setActivity(text); }});

@@ -1,13 +1,33 @@
 #include "QtDialogs.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace {
 
+// A question asked while the program works waits for the user: it shows the arrow, not the wait cursor.
+class ArrowWhileAsking {
+  public:
+    ArrowWhileAsking() : busy_(QGuiApplication::overrideCursor() != nullptr) {
+        if (busy_)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (busy_)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+    ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+  private:
+    bool busy_;
+};
+
 std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFileDialog::AcceptMode mode) {
+    ArrowWhileAsking arrow;
     QFileDialog dialog(owner, state.title);
     dialog.setAcceptMode(mode);
     // Upload may name a file that does not exist: the operation itself reports it.
@@ -31,6 +51,7 @@ std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFi
 } // namespace
 
 MsgResult QtDialogs::messageBox(QWidget* owner, const MessageBoxRequest& request) {
+    ArrowWhileAsking arrow;
     QMessageBox box(owner);
     box.setWindowTitle(request.caption);
     QString text = request.text;
@@ -66,6 +87,7 @@ std::optional<QString> QtDialogs::saveFileName(QWidget* owner, FileDialogState& 
 }
 
 std::optional<QString> QtDialogs::folderName(QWidget* owner, FileDialogState& state) {
+    ArrowWhileAsking arrow;
     const QString folder = QFileDialog::getExistingDirectory(owner, state.title, state.fileName);
     if (folder.isEmpty())
         return std::nullopt;
@@ -74,6 +96,7 @@ std::optional<QString> QtDialogs::folderName(QWidget* owner, FileDialogState& st
 }
 
 std::optional<int> QtDialogs::chooseItem(QWidget* owner, const ChoiceRequest& request) {
+    ArrowWhileAsking arrow;
     bool ok = false;
     const QString item =
         QInputDialog::getItem(owner, request.caption, request.label, request.items, 0, false, &ok);

@@ -8,6 +8,7 @@
 #include "GBPSession.h"
 #include "SectionOps.h"
 #include "TGIFAnimator.h"
+#include "WaitCursor.h"
 #include "WindowPlacement.h"
 
 #include <QComboBox>
@@ -212,6 +213,7 @@ bool TForm2::FormShow() {
         parentWidget()->repaint();
 
     {
+        const WaitCursor busy;
         GBPSession session(link_, request_.port);
         if (!session.entered()) {
             activity(SectionOps::gbpErrorText(request_.port));

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -75,7 +76,14 @@ class ViewDialog : public testing::Test {
 
 TEST_F(ViewDialog, ShowsAnApplicationAsTextAndHexWithoutReadingAgain) {
     form.move(20, 40); // the dialog centred on the window would start left of the screen
+    bool readWaiting = false;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Read")
+            readWaiting = QGuiApplication::overrideCursor() != nullptr;
+    };
     const bool opened = openView(10, [&] {
+        EXPECT_TRUE(readWaiting) << "the wait cursor shows while the phone is read";
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "and no longer once the dialog is open";
         EXPECT_EQ(view.size(), QSize(449, 314));
         EXPECT_TRUE(view.screen()->availableGeometry().contains(view.frameGeometry()))
             << "the dialog at " << view.frameGeometry().x() << ", " << view.frameGeometry().y();
