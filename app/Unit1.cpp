@@ -23,12 +23,18 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 
 namespace {
 
 constexpr int kPortCount = 8;
+
+// Settings keys: the chosen port, and the last folders of Upload, Extract and the two full-backup dialogs.
+const char* const kPortKey = "Port";
+const char* const kFolderKeys[] = {"Folders/Upload", "Folders/Extract", "Folders/BackUpAll",
+                                   "Folders/RestoreAll"};
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& place,
                         const QString& hint = {}) {
@@ -136,6 +142,10 @@ void TForm1::buildControls() {
         statusLabels_[i] = panel;
     }
 
+    connect(Port, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (settings_ != nullptr)
+            settings_->setValue(kPortKey, index + 1);
+    });
     connectHandler(reld, &TForm1::reldClick);
     connectHandler(Button2, &TForm1::Button2Click);
     connectHandler(Expand, &TForm1::ExpandClick);
@@ -218,6 +228,29 @@ void TForm1::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange && ext1Label_ != nullptr)
         updateHeadingColour();
     QWidget::changeEvent(event);
+}
+
+void TForm1::useSettings(QSettings* settings) {
+    settings_ = nullptr; // restoring records nothing
+    if (settings != nullptr) {
+        bool ok = false;
+        const int port = settings->value(kPortKey).toInt(&ok);
+        if (ok && port >= 1 && port <= kPortCount)
+            Port->setCurrentIndex(port - 1);
+        FileDialogState* states[] = {&openf, &savef, &backupFolder_, &restoreFolder_};
+        for (int i = 0; i < 4; ++i)
+            states[i]->folder = settings->value(kFolderKeys[i]).toString();
+    }
+    settings_ = settings;
+}
+
+void TForm1::rememberFolders() {
+    if (settings_ == nullptr)
+        return;
+    const FileDialogState* states[] = {&openf, &savef, &backupFolder_, &restoreFolder_};
+    for (int i = 0; i < 4; ++i)
+        if (!states[i]->folder.isEmpty())
+            settings_->setValue(kFolderKeys[i], states[i]->folder);
 }
 
 void TForm1::connectHandler(QPushButton* button, void (TForm1::*handler)()) {

@@ -24,6 +24,7 @@ class QListWidget;
 class QMenu;
 class QPainter;
 class QPushButton;
+class QSettings;
 class QStatusBar;
 
 class TForm1 : public QWidget {
@@ -35,6 +36,9 @@ class TForm1 : public QWidget {
     // The dialogs shown by View and About; they live as long as the window.
     void setViewDialog(SectionViewer* viewer) { viewer_ = viewer; }
     void setAboutDialog(QDialog* dialog) { aboutDialog_ = dialog; }
+    // Where the chosen port and the file dialogs' last folders are kept between runs: restores them
+    // now and records each change. Without it the window starts on COM 1 and remembers nothing.
+    void useSettings(QSettings* settings);
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -103,12 +107,14 @@ class TForm1 : public QWidget {
     void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
                       const QString& success, const QString& failure);
     void markCleared(int slot);
+    void rememberFolders();
     void message(const QString& caption, const QString& text, MsgIcon icon);
 
     GBPCtrl& link_;
     Dialogs& dialogs_;
     SectionViewer* viewer_ = nullptr;
     QDialog* aboutDialog_ = nullptr;
+    QSettings* settings_ = nullptr;
 
     SectionTable table_;
     BackupStore backups_;

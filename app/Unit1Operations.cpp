@@ -107,6 +107,7 @@ void TForm1::btn1Click() {
     const std::optional<QString> fileName = dialogs_.openFileName(this, openf);
     if (!fileName)
         return;
+    rememberFolders();
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
@@ -162,6 +163,7 @@ void TForm1::btn3Click() {
     const std::optional<QString> fileName = dialogs_.saveFileName(this, savef);
     if (!fileName)
         return;
+    rememberFolders();
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
@@ -300,6 +302,7 @@ void TForm1::mnuBackupAllClick() {
     const std::optional<QString> parent = dialogs_.folderName(this, backupFolder_);
     if (!parent)
         return;
+    rememberFolders();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString folder =
         QDir(*parent).filePath("tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
@@ -333,6 +336,7 @@ void TForm1::mnuRestoreAllClick() {
     const std::optional<QString> folder = dialogs_.folderName(this, restoreFolder_);
     if (!folder)
         return;
+    rememberFolders();
     const QString caption = "Restore all from a backup";
     // Every file is checked before the phone is contacted.
     const FullBackup::Loaded backup = FullBackup::load(*folder);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <QSettings>
 
 namespace {
 
@@ -51,7 +52,9 @@ int main(int argc, char** argv) {
     VirtualPhone phone;
     QtDialogs dialogs;
 
+    QSettings settings("Tarvel", "Tarvel"); // the chosen port and the file dialogs' folders
     TForm1 form1(phone, dialogs);
+    form1.useSettings(&settings);
     TForm2 form2(&form1, phone, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form1.setViewDialog(&form2);

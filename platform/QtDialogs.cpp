@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -38,12 +39,15 @@ std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFi
     dialog.setNameFilters(filters);
     if (state.filterIndex >= 0 && state.filterIndex < filters.size())
         dialog.selectNameFilter(filters[state.filterIndex]);
+    if (!state.folder.isEmpty())
+        dialog.setDirectory(state.folder);
     if (!state.fileName.isEmpty())
         dialog.selectFile(state.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString name = withDefaultSuffix(dialog.selectedFiles().first(), state.defaultSuffix);
     state.fileName = name;
+    state.folder = QFileInfo(name).absolutePath();
     state.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
     return name;
 }
@@ -88,10 +92,12 @@ std::optional<QString> QtDialogs::saveFileName(QWidget* owner, FileDialogState& 
 
 std::optional<QString> QtDialogs::folderName(QWidget* owner, FileDialogState& state) {
     ArrowWhileAsking arrow;
-    const QString folder = QFileDialog::getExistingDirectory(owner, state.title, state.fileName);
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, state.title, state.fileName.isEmpty() ? state.folder : state.fileName);
     if (folder.isEmpty())
         return std::nullopt;
     state.fileName = folder;
+    state.folder = folder;
     return folder;
 }
 

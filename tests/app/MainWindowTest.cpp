@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -18,6 +20,8 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -387,4 +391,46 @@ TEST(DarkPalette, ColoursTheLayoutLeavesOpenFollowItAndTheNavyHeadingStaysReadab
     EXPECT_EQ(memoFace, QColor(53, 53, 53)) << "the About text stands on the palette's button face";
     EXPECT_GE(contrastRatio(memoText, memoFace), 4.5);
     EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << "back to navy";
+}
+
+TEST(WindowSettings, ThePortAndTheFileDialogsFoldersComeBackInTheNextRun) {
+    QTemporaryDir dir; // the settings stay out of the user's own
+    QDir(dir.path()).mkpath("in");
+    QDir(dir.path()).mkpath("out");
+    const QString upload = dir.filePath("in/game.bin");
+    QFile file(upload);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0123456789");
+    file.close();
+    const QString settingsFile = dir.filePath("Tarvel.conf");
+    ScriptedLink link;
+    link.initResults[5] = 0;
+    ScriptedDialogs dialogs;
+    {
+        QSettings settings(settingsFile, QSettings::IniFormat);
+        TForm1 form(link, dialogs);
+        form.useSettings(&settings);
+        auto* port = form.findChild<QComboBox*>("Port");
+        EXPECT_EQ(port->currentText(), "COM 1") << "nothing stored yet";
+        port->setCurrentIndex(4);
+        form.findChild<QPushButton*>("reld")->click();
+        form.findChild<QListWidget*>("Lista")->setCurrentRow(10);
+        dialogs.fileAnswers = {upload, dir.filePath("out/game-copy.bin")};
+        form.findChild<QPushButton*>("btn1")->click();
+        form.findChild<QPushButton*>("btn3")->click();
+        ASSERT_TRUE(QFile::exists(dir.filePath("out/game-copy.bin")));
+    }
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    TForm1 next(link, dialogs);
+    next.useSettings(&settings);
+    EXPECT_EQ(next.findChild<QComboBox*>("Port")->currentText(), "COM 5");
+    EXPECT_EQ(next.connectedPort(), 0) << "the port is chosen, not connected";
+    EXPECT_EQ(next.openDialogState().folder, dir.filePath("in"));
+    EXPECT_EQ(next.saveDialogState().folder, dir.filePath("out"));
+    EXPECT_TRUE(next.openDialogState().fileName.isEmpty()) << "only the folder is kept";
+
+    settings.setValue("Port", 42); // not a port: the window starts on COM 1
+    TForm1 third(link, dialogs);
+    third.useSettings(&settings);
+    EXPECT_EQ(third.findChild<QComboBox*>("Port")->currentText(), "COM 1");
 }
