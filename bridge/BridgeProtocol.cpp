@@ -67,6 +67,27 @@ Decoded frameLength(std::span<const uint8_t> input, std::size_t header, uint32_t
 
 } // namespace
 
+const char* callConvName(CallConv conv) {
+    switch (conv) {
+    case CallConv::Cdecl:
+        return "cdecl";
+    case CallConv::Register:
+        return "register";
+    default:
+        return "stdcall";
+    }
+}
+
+bool parseCallConv(std::string_view name, CallConv& conv) {
+    for (CallConv c : {CallConv::Stdcall, CallConv::Cdecl, CallConv::Register}) {
+        if (name == callConvName(c)) {
+            conv = c;
+            return true;
+        }
+    }
+    return false;
+}
+
 const char* exportName(Op op) {
     switch (op) {
     case Op::Init:

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace BridgeProtocol {
@@ -25,6 +26,15 @@ inline constexpr int32_t kMaxData = 22000;
 inline constexpr uint32_t kMaxHelloText = 1024;
 inline constexpr std::size_t kRequestHeader = 8; // op, a, b, reserved, value
 inline constexpr std::size_t kAnswerHeader = 4;  // result
+
+// How the library expects its arguments, passed to the bridge as --callconv NAME. On i686: stdcall
+// (on the stack, the callee removes them), cdecl (on the stack, the caller removes them) or Delphi's
+// register (the first three in EAX, EDX and ECX, the rest on the stack, the callee removes them).
+// x86_64 Windows has a single convention: there the three names are accepted and all mean it.
+enum class CallConv { Stdcall, Cdecl, Register };
+const char* callConvName(CallConv conv);
+// False for a name that is none of stdcall, cdecl and register.
+bool parseCallConv(std::string_view name, CallConv& conv);
 
 enum class Op : uint8_t { Init = 1, End = 2, Size = 3, Read = 4, Write = 5, Clear = 6 };
 // The library's export an operation calls.

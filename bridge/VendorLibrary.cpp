@@ -19,12 +19,12 @@ namespace {
 #endif
 
 // The six signatures under one convention.
-#define GBP_SIGNATURES(CC)                                                                                \
-    using Init = int32_t(CC*)(uint8_t);                                                                  \
-    using End = int32_t(CC*)();                                                                          \
-    using Size = int32_t(CC*)(uint8_t, uint8_t);                                                         \
-    using Read = int32_t(CC*)(uint8_t, uint8_t, void*, int32_t);                                         \
-    using Write = int32_t(CC*)(uint8_t, uint8_t, const void*, int32_t);                                  \
+#define GBP_SIGNATURES(CC)                                                                                   \
+    using Init = int32_t(CC*)(uint8_t);                                                                      \
+    using End = int32_t(CC*)();                                                                              \
+    using Size = int32_t(CC*)(uint8_t, uint8_t);                                                             \
+    using Read = int32_t(CC*)(uint8_t, uint8_t, void*, int32_t);                                             \
+    using Write = int32_t(CC*)(uint8_t, uint8_t, const void*, int32_t);                                      \
     using Clear = int32_t(CC*)(uint8_t, uint8_t);
 
 struct Stdcall {

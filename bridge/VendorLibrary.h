@@ -7,11 +7,7 @@
 
 #include <string>
 
-// How the library expects its arguments. On i686: stdcall (arguments on the stack, the callee
-// removes them), cdecl (on the stack, the caller removes them) or Delphi's register (the first three
-// in EAX, EDX and ECX, the rest on the stack, the callee removes them). x86_64 Windows has a single
-// convention: there the three names all mean it.
-enum class CallConv { Stdcall, Cdecl, Register };
+using BridgeProtocol::CallConv;
 
 class VendorLibrary {
   public:

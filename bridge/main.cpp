@@ -96,18 +96,6 @@ class Channel {
     std::vector<uint8_t> inbox_;
 };
 
-bool parseCallConv(const std::wstring& name, CallConv& conv) {
-    if (name == L"stdcall")
-        conv = CallConv::Stdcall;
-    else if (name == L"cdecl")
-        conv = CallConv::Cdecl;
-    else if (name == L"register")
-        conv = CallConv::Register;
-    else
-        return false;
-    return true;
-}
-
 int serve(const std::wstring& libraryPath, CallConv conv) {
     // The protocol keeps the original output; whatever the library prints goes to standard error.
     // (A copy of the handle: the C runtime closes the original when its descriptor 1 is redirected.)
@@ -172,7 +160,8 @@ int wmain(int argc, wchar_t** argv) {
             return 0;
         }
         if (arg == L"--callconv" && i + 1 < argc) {
-            if (!parseCallConv(argv[++i], conv)) {
+            const std::wstring name = argv[++i];
+            if (!parseCallConv(std::string(name.begin(), name.end()), conv)) {
                 report("unknown calling convention (use stdcall, cdecl or register)");
                 return kExitUsage;
             }

@@ -1,0 +1,198 @@
+// The link through gbp-bridge.exe under Wine, against the stand-in library.
+#include "BridgeLink.h"
+#include "QtPrinters.h"
+#include "WineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace WineTest;
+
+namespace {
+
+QByteArray pattern(int size, int seed) {
+    QByteArray bytes(size, 0);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(seed + i * 7);
+    return bytes;
+}
+
+QByteArray asBytes(const uint8_t* data, int size) {
+    return QByteArray(reinterpret_cast<const char*>(data), size);
+}
+
+// Deadlines short enough that a hang costs a test little; starting Wine keeps its time.
+BridgeDeadlines quick() {
+    BridgeDeadlines d;
+    d.initMs = d.callMs = 1500;
+    return d;
+}
+
+// One walk through the six operations: ports, sizes, a header read, a full write read back, a clear.
+void walkTheSixOperations(BridgeLink& link, StandInPhone& phone) {
+    phone.put(2, 10, "GIF89a tiny");
+    EXPECT_NE(link.InitGBPMode(3), 0) << "only COM 1 answers";
+    ASSERT_EQ(link.InitGBPMode(1), 0) << link.lastError().toStdString();
+    EXPECT_LT(link.GetNVMFileSize(2, 11), 0) << "an empty section";
+    EXPECT_EQ(link.GetNVMFileSize(2, 10), 11);
+    uint8_t header[20] = {};
+    link.ReadNVMFile(2, 10, header, 20);
+    EXPECT_EQ(asBytes(header, 11), "GIF89a tiny");
+
+    const QByteArray full = pattern(21504, 3);
+    EXPECT_EQ(link.WriteNVMFile(18, 29, full.constData(), int32_t(full.size())), 0);
+    std::vector<uint8_t> buffer(kTransferBufferSize);
+    ASSERT_EQ(link.ReadNVMFile(18, 29, buffer.data(), 0), 21504);
+    EXPECT_EQ(asBytes(buffer.data(), 21504), full);
+    EXPECT_EQ(phone.get(18, 29), full);
+
+    EXPECT_EQ(link.ClearNVMFile(2, 10), 0);
+    EXPECT_LT(link.GetNVMFileSize(2, 10), 0);
+    EXPECT_FALSE(phone.get(2, 10));
+    EXPECT_EQ(link.EndGBPMode(), 0);
+    EXPECT_LT(link.GetNVMFileSize(18, 29), 0) << "no file work outside GBP mode";
+}
+
+} // namespace
+
+TEST(BridgeLink, ServesTheSixOperationsThroughThe64BitBridge) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    BridgeLink link(setupFor(standIn(PeArch::X86_64), PeArch::X86_64));
+    walkTheSixOperations(link, phone);
+}
+
+TEST(BridgeLink, EachCallingConventionReachesTheStandInBuiltWithIt) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::I686);
+    for (CallConv conv : {CallConv::Stdcall, CallConv::Cdecl, CallConv::Register}) {
+        SCOPED_TRACE(BridgeProtocol::callConvName(conv));
+        StandInPhone phone;
+        BridgeLink link(setupFor(standIn(PeArch::I686, conv), PeArch::I686, conv));
+        walkTheSixOperations(link, phone);
+    }
+}
+
+TEST(BridgeLink, AHangFailsTheCallAndTheNextCallStartsANewBridge) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    phone.put(2, 12, "keep me");
+    BridgeSetup setup = setupFor(standIn(PeArch::X86_64), PeArch::X86_64);
+    setup.deadlines = quick();
+    BridgeLink link(setup);
+    {
+        ScopedEnv hang("TARVEL_STANDIN_HANG", "InitGBPMode");
+        EXPECT_NE(link.InitGBPMode(1), 0);
+        EXPECT_TRUE(link.lastError().contains("did not answer InitGBPMode within 1.5 s"))
+            << link.lastError().toStdString();
+    }
+    ASSERT_EQ(link.InitGBPMode(1), 0) << "a new bridge, without the hang: " << link.lastError().toStdString();
+    {
+        ScopedEnv hang("TARVEL_STANDIN_HANG", "ReadNVMFile");
+        BridgeLink hanging(setup);
+        ASSERT_EQ(hanging.InitGBPMode(1), 0);
+        std::vector<uint8_t> buffer(kTransferBufferSize, 0xCC);
+        EXPECT_LT(hanging.ReadNVMFile(2, 12, buffer.data(), 0), 0);
+        EXPECT_EQ(buffer, std::vector<uint8_t>(kTransferBufferSize, 0xCC)) << "nothing copied";
+        EXPECT_TRUE(hanging.lastError().contains("did not answer ReadNVMFile"))
+            << hanging.lastError().toStdString();
+    }
+    EXPECT_EQ(link.GetNVMFileSize(2, 12), 7);
+    EXPECT_EQ(phone.get(2, 12), QByteArray("keep me"));
+}
+
+TEST(BridgeLink, ACrashFailsTheCallAndLeavesEverySectionAsItWas) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    phone.put(18, 9, pattern(5000, 1));
+    phone.put(18, 10, pattern(300, 2));
+    BridgeLink link(setupFor(standIn(PeArch::X86_64), PeArch::X86_64));
+    {
+        ScopedEnv crash("TARVEL_STANDIN_CRASH", "WriteNVMFile");
+        ASSERT_EQ(link.InitGBPMode(1), 0) << link.lastError().toStdString();
+        const QByteArray other = pattern(700, 9);
+        EXPECT_LT(link.WriteNVMFile(18, 9, other.constData(), 700), 0);
+        EXPECT_TRUE(link.lastError().contains("crashed in WriteNVMFile")) << link.lastError().toStdString();
+    }
+    ASSERT_EQ(link.InitGBPMode(1), 0) << link.lastError().toStdString();
+    EXPECT_EQ(link.GetNVMFileSize(18, 9), 5000);
+    EXPECT_EQ(phone.get(18, 9), pattern(5000, 1));
+    EXPECT_EQ(phone.get(18, 10), pattern(300, 2));
+}
+
+TEST(BridgeLink, ReadsCopyOnlyWithinTheCountAndTheBuffer) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    phone.put(18, 11, pattern(21504, 5));
+    ScopedEnv wrong("TARVEL_STANDIN_WRONG_COUNT", "30000");
+    BridgeLink link(setupFor(standIn(PeArch::X86_64), PeArch::X86_64));
+    ASSERT_EQ(link.InitGBPMode(1), 0) << link.lastError().toStdString();
+    std::vector<uint8_t> buffer(kTransferBufferSize + 64, 0xCC);
+    EXPECT_EQ(link.ReadNVMFile(18, 11, buffer.data(), 0), 30000) << "the result is passed on unchanged";
+    EXPECT_EQ(asBytes(buffer.data(), 21504), pattern(21504, 5));
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + kTransferBufferSize, buffer.end()),
+              std::vector<uint8_t>(64, 0xCC))
+        << "nothing past the 22000-byte buffer";
+    std::fill(buffer.begin(), buffer.end(), 0xCC);
+    link.ReadNVMFile(18, 11, buffer.data(), 20);
+    EXPECT_EQ(asBytes(buffer.data(), 20), pattern(20, 5));
+    EXPECT_EQ(buffer[20], 0xCC) << "nothing past the count";
+    EXPECT_LT(link.ReadNVMFile(18, 11, buffer.data(), -1), 0);
+    EXPECT_LT(link.WriteNVMFile(18, 11, buffer.data(), kTransferBufferSize + 1), 0);
+    EXPECT_EQ(phone.get(18, 11), pattern(21504, 5));
+}
+
+TEST(BridgeLink, ALibraryThatCannotServeIsNamedInTheError) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    BridgeLink noClear(setupFor(windowsFile("gbp-standin-noclear-x86_64.dll"), PeArch::X86_64));
+    EXPECT_FALSE(noClear.start());
+    EXPECT_TRUE(noClear.lastError().contains("has no export ClearNVMFile"))
+        << noClear.lastError().toStdString();
+    EXPECT_NE(noClear.InitGBPMode(1), 0);
+
+    BridgeLink missing(setupFor(windowsFile("no-such.dll"), PeArch::X86_64));
+    EXPECT_NE(missing.InitGBPMode(1), 0);
+    EXPECT_TRUE(missing.lastError().contains("could not be loaded")) << missing.lastError().toStdString();
+}
+
+// Bridges that misbehave, played by the shell: no Wine needed.
+TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnother) {
+    const QByteArray hello = R"(printf 'GBPB\001\000\000\000\000\000\000\000\000\000\000\000'; )";
+    const auto fake = [&](const QByteArray& script) {
+        BridgeSetup setup;
+        setup.library = "GBP.DLL";
+        setup.bridgeProgram = "gbp-bridge.exe";
+        setup.launcher = QStringList{"/bin/sh", "-c", QString::fromLatin1(script), "sh"};
+        setup.deadlines = quick();
+        return setup;
+    };
+    struct Case {
+        const char* what;
+        QByteArray script;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"an answer longer than its request allows",
+         hello + R"(head -c 20 >/dev/null; printf '\005\000\000\000\000\000\000\000\001'; exec sleep 60)",
+         "malformed answer"},
+        {"a frame over 22000 bytes",
+         hello + R"(head -c 20 >/dev/null; printf '\377\377\000\000'; exec sleep 60)", "malformed answer"},
+        {"no answer", hello + "exec sleep 60", "did not answer InitGBPMode within 1.5 s"},
+        {"an end", hello + "exit 7", "ended with exit code 7"},
+        {"no hello", "exec sleep 60", "did not answer its start"},
+        {"another version", R"(printf 'GBPB\002\000\000\000\003\000\000\000\000\000\000\000'; exec sleep 60)",
+         "version 2"},
+    };
+    for (const Case& c : cases) {
+        BridgeSetup setup = fake(c.script);
+        setup.deadlines.startMs = 1500;
+        BridgeLink link(setup);
+        EXPECT_EQ(link.InitGBPMode(1), BridgeLink::kNoAnswer) << c.what;
+        EXPECT_TRUE(link.lastError().contains(c.error)) << c.what << ": " << link.lastError().toStdString();
+    }
+    // After a failure the next call starts a new bridge, which here answers well.
+    BridgeLink link(fake(
+        hello +
+        R"(head -c 20 >/dev/null; printf '\004\000\000\000\000\000\000\000'; head -c 12 >/dev/null; printf '\004\000\000\000\011\000\000\000'; exec sleep 60)"));
+    EXPECT_EQ(link.InitGBPMode(1), 0);
+    EXPECT_EQ(link.GetNVMFileSize(2, 10), 9);
+    EXPECT_EQ(link.GetNVMFileSize(2, 10), BridgeLink::kNoAnswer) << "that bridge answers twice only";
+}
