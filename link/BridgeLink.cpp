@@ -45,7 +45,7 @@ BridgeLink::~BridgeLink() {
 }
 
 QString BridgeLink::winePath(const QString& path) {
-    return "Z:" + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).replace('/', '\\');
+    return "Z:" + QDir::cleanPath(QFileInfo(path).absoluteFilePath()).replace('/', '\\');
 }
 
 bool BridgeLink::start() {

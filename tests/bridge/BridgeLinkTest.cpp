@@ -196,3 +196,10 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     EXPECT_EQ(link.GetNVMFileSize(2, 10), 9);
     EXPECT_EQ(link.GetNVMFileSize(2, 10), BridgeLink::kNoAnswer) << "that bridge answers twice only";
 }
+
+TEST(PeHeader, TellsTheBuiltLibrariesOfEachProcessorFromTheBridgeProgram) {
+    EXPECT_EQ(PeHeader::inspectFile(standIn(PeArch::I686, CallConv::Register)).arch, PeArch::I686);
+    EXPECT_EQ(PeHeader::inspectFile(standIn(PeArch::X86_64)).arch, PeArch::X86_64);
+    const QString bridge = windowsFile("gbp-bridge-i686.exe");
+    EXPECT_EQ(PeHeader::inspectFile(bridge).error, bridge + " is a Windows program, not a DLL.");
+}
