@@ -24,6 +24,15 @@ QStringList Backend::describe() const {
     return {"Device link: " + name(), (isVirtualPhone() ? "Folder: " : "Library: ") + location()};
 }
 
+QString Backend::startBridge() {
+    auto* bridge = dynamic_cast<BridgeLink*>(link.get());
+    return bridge && !bridge->start() ? bridge->lastError() : QString();
+}
+
+QString Backend::windowTitle(const QString& base) const {
+    return isVirtualPhone() ? base + " (virtual phone)" : base;
+}
+
 QString dataFolderLibrary() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/GBP.DLL";
 }

@@ -24,6 +24,11 @@ struct Backend {
     QString location() const;
     // Two lines for the About dialog and --version: the backend and its location.
     QStringList describe() const;
+    // Starts the bridge now, so that a library that cannot serve is reported at once rather than as
+    // a failed first call. Returns why it cannot serve, or an empty text (also for the virtual phone).
+    QString startBridge();
+    // The main window's title: base, with " (virtual phone)" while the virtual phone is bound.
+    QString windowTitle(const QString& base) const;
 };
 
 // Binds the backend from the command line's values (empty when not given), TARVEL_GBP_DLL and the data
