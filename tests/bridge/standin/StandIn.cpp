@@ -11,6 +11,8 @@
 // Built with STANDIN_WITHOUT_CLEAR it lacks the ClearNVMFile export.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -120,7 +122,9 @@ STANDIN_EXPORT int32_t STANDIN_CC WriteNVMFile(uint8_t group, uint8_t number, co
     FILE* f = std::fopen(temporary.c_str(), "wb");
     if (!f)
         return -2;
-    const bool written = std::fwrite(buffer, 1, std::size_t(length), f) == std::size_t(length);
+    // On disk before the file replaces the old one, as the virtual phone does it.
+    const bool written = std::fwrite(buffer, 1, std::size_t(length), f) == std::size_t(length) &&
+                         std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
     if (std::fclose(f) != 0 || !written ||
         !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         return -2;
