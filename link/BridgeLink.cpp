@@ -3,12 +3,16 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <algorithm>
 #include <cstring>
 #include <span>
 
 using namespace BridgeProtocol;
+
+// Why calls failed, on standard error: the window shows only the operation's usual error.
+Q_LOGGING_CATEGORY(lcBridge, "tarvel.bridge")
 
 namespace {
 
@@ -143,6 +147,7 @@ void BridgeLink::fail(const QString& why) {
         details = QString::fromLocal8Bit(process_->readAllStandardError()).trimmed().right(kErrorTail);
     }
     lastError_ = details.isEmpty() ? why : why + " (" + details + ")";
+    qCWarning(lcBridge).noquote() << lastError_;
     stop();
 }
 
