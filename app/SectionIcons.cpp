@@ -1,4 +1,5 @@
 #include "SectionIcons.h"
+#include "ProgramIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -95,19 +96,7 @@ const QImage& SectionIcons::icon(int kind) const {
 
 QIcon SectionIcons::programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48}) {
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        p.setPen(QPen(QColor(150, 110, 0), 1.2));
-        p.setBrush(QColor(235, 185, 40));
-        p.drawPolygon(QPolygonF({QPointF(2, 7), QPointF(12, 7), QPointF(15, 10), QPointF(30, 10),
-                                 QPointF(30, 27), QPointF(2, 27)}));
-        p.setBrush(QColor(255, 215, 80));
-        p.drawPolygon(QPolygonF({QPointF(2, 27), QPointF(6, 14), QPointF(31.5, 14), QPointF(30, 27)}));
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
+    for (int size : {16, 32, 48})
+        icon.addPixmap(QPixmap::fromImage(ProgramIcon::image(size)));
     return icon;
 }

@@ -15,48 +15,52 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-// --help and --version print and end: they need no display.
-bool printsOnly(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        for (const char* option : {"-h", "--help", "-?", "-v", "--version"})
-            if (std::strcmp(argv[i], option) == 0)
-                return true;
+// --help and --version are answered before the window system is reached, so they work without a display.
+bool asksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
     return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::unique_ptr<QCoreApplication> app = printsOnly(argc, argv)
-                                                ? std::make_unique<QCoreApplication>(argc, argv)
-                                                : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName("Tarvel"); // names the data folder
-    QCoreApplication::setApplicationVersion("8.0");
-
+    QCoreApplication::setApplicationVersion(TARVEL_VERSION);
     QCommandLineParser parser;
-    parser.setApplicationDescription("Tarvel: the NVM sections of a Sony CMD-J5/J6/J7/J70 phone.");
+    parser.setApplicationDescription("Manages the memory sections of a Sony CMD-J5/J6/J7/J70 phone.");
     parser.addHelpOption();
-    const QCommandLineOption version({"v", "version"}, "Shows the version and the device link in use.");
+    const QCommandLineOption version({"v", "version"}, "Displays version information and the device link.");
     const QCommandLineOption gbpDll("gbp-dll",
-                                    "Talks to the phone through the vendor library PATH (GBP.DLL).", "PATH");
+                                    "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
     const QCommandLineOption gbpCallConv(
         "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
         "NAME");
     parser.addOptions({version, gbpDll, gbpCallConv});
-    parser.process(*app);
 
+    std::unique_ptr<QCoreApplication> app;
+    if (asksForTextOnly(argc, argv))
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    parser.process(*app); // --help prints and exits
     Backend backend = makeBackend(parser.value(gbpDll), parser.value(gbpCallConv));
     if (parser.isSet(version)) {
-        std::printf("Tarvel 8.0\n%s\n",
-                    qPrintable(backend.error.isEmpty() ? backend.describe().join('\n')
-                                                       : "Device link: " + backend.error));
+        const QString link =
+            backend.error.isEmpty() ? backend.describe().join('\n') : "Device link: " + backend.error;
+        std::printf("Tarvel %s\n%s\n", TARVEL_VERSION, qPrintable(link));
         return backend.error.isEmpty() ? 0 : 1;
     }
+
+    QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
     QtDialogs dialogs;
     if (!backend.error.isEmpty()) {
         std::fprintf(stderr, "tarvel: %s\n", qPrintable(backend.error));
