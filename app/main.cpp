@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -38,28 +37,21 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Manages the memory sections of a Sony CMD-J5/J6/J7/J70 phone.");
     parser.addHelpOption();
-    const QCommandLineOption version({"v", "version"}, "Displays version information and the device link.");
+    parser.addVersionOption();
     const QCommandLineOption gbpDll("gbp-dll",
                                     "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
     const QCommandLineOption gbpCallConv(
         "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
         "NAME");
-    parser.addOptions({version, gbpDll, gbpCallConv});
-
-    std::unique_ptr<QCoreApplication> app;
-    if (asksForTextOnly(argc, argv))
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    parser.process(*app); // --help prints and exits
-    Backend backend = makeBackend(parser.value(gbpDll), parser.value(gbpCallConv));
-    if (parser.isSet(version)) {
-        const QString link =
-            backend.error.isEmpty() ? backend.describe().join('\n') : "Device link: " + backend.error;
-        std::printf("Tarvel %s\n%s\n", TARVEL_VERSION, qPrintable(link));
-        return backend.error.isEmpty() ? 0 : 1;
+    parser.addOptions({gbpDll, gbpCallConv});
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        parser.process(text); // prints and exits
     }
 
+    QApplication app(argc, argv);
+    parser.process(app);
+    Backend backend = makeBackend(parser.value(gbpDll), parser.value(gbpCallConv));
     QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
     QtDialogs dialogs;
     if (!backend.error.isEmpty()) {
