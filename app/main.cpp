@@ -1,6 +1,7 @@
 // Tarvel: starts the application, binds the device link and creates the three windows.
 // tarvel [--gbp-dll PATH [--gbp-callconv stdcall|cdecl|register]] [--version] [--help]
 #include "Backend.h"
+#include "BridgeLink.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
@@ -75,15 +76,20 @@ int main(int argc, char** argv) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         form1.move(screen->availableGeometry().center() - form1.rect().center());
     form1.show();
-    // A library that cannot serve (not loadable, an export missing) is reported once the window shows.
-    if (!backend.isVirtualPhone()) {
-        QTimer::singleShot(0, &form1, [&] {
-            const QString problem = backend.startBridge();
-            if (!problem.isEmpty()) {
-                std::fprintf(stderr, "tarvel: %s\n", qPrintable(problem));
-                showErrorReport(dialogs, &form1, problem);
-            }
+    // The bridge starts while the user looks at the window; a library that cannot serve (not loadable,
+    // an export missing) is reported as soon as that is known.
+    if (BridgeLink* bridge = backend.bridge()) {
+        bridge->launch();
+        auto* poll = new QTimer(&form1);
+        QObject::connect(poll, &QTimer::timeout, &form1, [&dialogs, &form1, bridge, poll] {
+            const BridgeLink::StartState state = bridge->pollStart();
+            if (state == BridgeLink::StartState::Pending)
+                return;
+            poll->stop();
+            if (state == BridgeLink::StartState::Failed) // BridgeLink has written it on standard error
+                showErrorReport(dialogs, &form1, bridge->lastError());
         });
+        poll->start(100);
     }
     const int result = QCoreApplication::exec();
     formats.clear();

@@ -123,10 +123,8 @@ int serve(const std::wstring& libraryPath, CallConv conv) {
                       std::to_string(hello.version);
     }
     channel.send(encode(answer));
-    if (answer.status != HelloStatus::Ready) {
-        report(answer.text);
+    if (answer.status != HelloStatus::Ready) // the client tells the user
         return answer.status == HelloStatus::VersionRefused ? kExitProtocol : kExitLibrary;
-    }
 
     static uint8_t buffer[VendorLibrary::kBufferSize];
     Request request;

@@ -24,9 +24,8 @@ QStringList Backend::describe() const {
     return {"Device link: " + name(), (isVirtualPhone() ? "Folder: " : "Library: ") + location()};
 }
 
-QString Backend::startBridge() {
-    auto* bridge = dynamic_cast<BridgeLink*>(link.get());
-    return bridge && !bridge->start() ? bridge->lastError() : QString();
+BridgeLink* Backend::bridge() const {
+    return dynamic_cast<BridgeLink*>(link.get());
 }
 
 QString Backend::windowTitle(const QString& base) const {

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <memory>
 
+class BridgeLink;
+
 struct Backend {
     std::unique_ptr<GBPCtrl> link; // null when error is set
     BackendChoice choice;
@@ -24,9 +26,8 @@ struct Backend {
     QString location() const;
     // Two lines for the About dialog and --version: the backend and its location.
     QStringList describe() const;
-    // Starts the bridge now, so that a library that cannot serve is reported at once rather than as
-    // a failed first call. Returns why it cannot serve, or an empty text (also for the virtual phone).
-    QString startBridge();
+    // The link as a bridge to the library; null for the virtual phone.
+    BridgeLink* bridge() const;
     // The main window's title: base, with " (virtual phone)" while the virtual phone is bound.
     QString windowTitle(const QString& base) const;
 };

@@ -52,11 +52,12 @@ QString BridgeLink::winePath(const QString& path) {
     return "Z:" + QDir::cleanPath(QFileInfo(path).absoluteFilePath()).replace('/', '\\');
 }
 
-bool BridgeLink::start() {
-    if (process_ && ready_ && process_->state() == QProcess::Running)
-        return true;
-    stop();
-    QDeadlineTimer deadline(setup_.deadlines.startMs);
+void BridgeLink::launch() {
+    if (process_)
+        return;
+    inbox_.clear();
+    startState_ = StartState::Pending;
+    startDeadline_ = QDeadlineTimer(setup_.deadlines.startMs);
     process_ = std::make_unique<QProcess>();
     QStringList arguments{"--callconv", callConvName(setup_.callConv)};
     if (setup_.launcher.isEmpty()) {
@@ -76,36 +77,55 @@ bool BridgeLink::start() {
     }
     process_->setArguments(arguments);
     process_->start();
-    if (!process_->waitForStarted(remainingMs(deadline))) {
-        fail(QString("%1 could not be started: %2").arg(process_->program(), process_->errorString()));
-        return false;
-    }
-    if (!send(toByteArray(encode(Hello{})), deadline, setup_.deadlines.startMs, "its start"))
-        return false;
+    // Kept until the bridge reads it.
+    process_->write(toByteArray(encode(Hello{})));
+}
 
-    HelloAnswer hello;
-    for (;;) {
-        const Decoded decoded = decode(bytesOf(inbox_), hello);
-        if (decoded.status == DecodeStatus::Malformed) {
-            fail(QString("the bridge's hello is malformed: %1").arg(QString::fromStdString(decoded.error)));
-            return false;
-        }
-        if (decoded.status == DecodeStatus::Complete) {
-            inbox_.remove(0, static_cast<qsizetype>(decoded.used));
-            break;
-        }
-        if (!receive(deadline, setup_.deadlines.startMs, "its start"))
+bool BridgeLink::start() {
+    if (process_ && ready_ && process_->state() == QProcess::Running)
+        return true;
+    if (!process_ || ready_)
+        stop(); // a bridge that ended since its last call
+    launch();
+    while (!takeHello()) {
+        if (!receive(startDeadline_, setup_.deadlines.startMs, "its start"))
             return false;
     }
+    return ready_;
+}
+
+BridgeLink::StartState BridgeLink::pollStart() {
+    if (startState_ != StartState::Pending || !process_)
+        return startState_;
+    process_->waitForReadyRead(0);
+    inbox_ += process_->readAllStandardOutput();
+    if (!takeHello() && (process_->state() == QProcess::NotRunning || startDeadline_.hasExpired()))
+        fault(startDeadline_, setup_.deadlines.startMs, "its start");
+    return startState_;
+}
+
+bool BridgeLink::takeHello() {
+    HelloAnswer hello;
+    const Decoded decoded = decode(bytesOf(inbox_), hello);
+    if (decoded.status == DecodeStatus::Incomplete)
+        return false;
+    if (decoded.status == DecodeStatus::Malformed) {
+        fail(QString("the bridge's hello is malformed: %1").arg(QString::fromStdString(decoded.error)));
+        return true;
+    }
+    inbox_.remove(0, static_cast<qsizetype>(decoded.used));
     if (hello.version != kVersion || hello.status != HelloStatus::Ready || !inbox_.isEmpty()) {
         const QString why =
             hello.version != kVersion
                 ? QString("the bridge speaks version %1, Tarvel %2").arg(hello.version).arg(kVersion)
                 : QString::fromStdString(hello.text);
-        fail(QString("%1: %2").arg(setup_.library, why.isEmpty() ? "the bridge's hello is malformed" : why));
-        return false;
+        // The bridge's own words suffice; its standard error holds only Wine's remarks, if anything.
+        fail(QString("%1: %2").arg(setup_.library, why.isEmpty() ? "the bridge's hello is malformed" : why),
+             false);
+        return true;
     }
     ready_ = true;
+    startState_ = StartState::Ready;
     return true;
 }
 
@@ -126,6 +146,10 @@ bool BridgeLink::send(const QByteArray& bytes, const QDeadlineTimer& deadline, i
 }
 
 bool BridgeLink::fault(const QDeadlineTimer& deadline, int limitMs, const char* what) {
+    if (process_->error() == QProcess::FailedToStart) {
+        fail(QString("%1 could not be started: %2").arg(process_->program(), process_->errorString()));
+        return false;
+    }
     // A wait that ended early means the bridge is ending: let it finish to learn how.
     if (process_->state() != QProcess::NotRunning && !deadline.hasExpired())
         process_->waitForFinished(remainingMs(deadline));
@@ -140,9 +164,9 @@ bool BridgeLink::fault(const QDeadlineTimer& deadline, int limitMs, const char* 
     return false;
 }
 
-void BridgeLink::fail(const QString& why) {
+void BridgeLink::fail(const QString& why, bool withBridgeErrors) {
     QString details;
-    if (process_) {
+    if (process_ && withBridgeErrors) {
         process_->waitForReadyRead(0);
         details = QString::fromLocal8Bit(process_->readAllStandardError()).trimmed().right(kErrorTail);
     }
@@ -152,6 +176,8 @@ void BridgeLink::fail(const QString& why) {
 }
 
 void BridgeLink::stop() {
+    if (startState_ == StartState::Pending)
+        startState_ = StartState::Failed;
     ready_ = false;
     inbox_.clear();
     if (!process_)

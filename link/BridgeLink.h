@@ -8,12 +8,12 @@
 #include "GBPCtrl.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <optional>
 
-class QDeadlineTimer;
 class QProcess;
 
 using BridgeProtocol::CallConv;
@@ -49,6 +49,11 @@ class BridgeLink : public GBPCtrl {
     // Starts the bridge unless it runs, and waits for its hello. False, with lastError() saying why,
     // when it cannot start or the library cannot be used (not loadable, an export missing).
     bool start();
+    // Starts the bridge without waiting for it, so that its start overlaps other work; pollStart()
+    // tells, without waiting, how that start went (Pending until the bridge's hello is in).
+    enum class StartState { Idle, Pending, Ready, Failed };
+    void launch();
+    StartState pollStart();
     // Why the last failed call or start failed.
     const QString& lastError() const { return lastError_; }
     const BridgeSetup& setup() const { return setup_; }
@@ -66,12 +71,17 @@ class BridgeLink : public GBPCtrl {
     bool receive(const QDeadlineTimer& deadline, int limitMs, const char* what);
     bool send(const QByteArray& bytes, const QDeadlineTimer& deadline, int limitMs, const char* what);
     bool fault(const QDeadlineTimer& deadline, int limitMs, const char* what);
-    void fail(const QString& why);
+    // Takes the bridge's hello if it is in: true once the start is decided (ready_, or failed).
+    bool takeHello();
+    // Records why (with the end of the bridge's standard error) and ends the bridge.
+    void fail(const QString& why, bool withBridgeErrors = true);
     void stop();
 
     BridgeSetup setup_;
     std::unique_ptr<QProcess> process_;
     bool ready_ = false;
+    StartState startState_ = StartState::Idle;
+    QDeadlineTimer startDeadline_;
     QByteArray inbox_;
     QString lastError_;
 };

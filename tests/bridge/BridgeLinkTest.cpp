@@ -188,6 +188,20 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
         EXPECT_EQ(link.InitGBPMode(1), BridgeLink::kNoAnswer) << c.what;
         EXPECT_TRUE(link.lastError().contains(c.error)) << c.what << ": " << link.lastError().toStdString();
     }
+    // A start launched ahead of the first call is pending until the hello is in, then decided.
+    BridgeSetup silent = fake("exec sleep 60");
+    silent.deadlines.startMs = 1500;
+    BridgeLink waiting(silent);
+    EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Idle);
+    waiting.launch();
+    EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Pending);
+    EXPECT_FALSE(waiting.start());
+    EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Failed);
+    BridgeLink greeting(fake(hello + "exec sleep 60"));
+    greeting.launch();
+    EXPECT_TRUE(greeting.start());
+    EXPECT_EQ(greeting.pollStart(), BridgeLink::StartState::Ready);
+
     // After a failure the next call starts a new bridge, which here answers well.
     BridgeLink link(fake(
         hello +
