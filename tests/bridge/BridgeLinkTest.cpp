@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "WineTestSupport.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace WineTest;
@@ -216,4 +217,28 @@ TEST(PeHeader, TellsTheBuiltLibrariesOfEachProcessorFromTheBridgeProgram) {
     EXPECT_EQ(PeHeader::inspectFile(standIn(PeArch::X86_64)).arch, PeArch::X86_64);
     const QString bridge = windowsFile("gbp-bridge-i686.exe");
     EXPECT_EQ(PeHeader::inspectFile(bridge).error, bridge + " is a Windows program, not a DLL.");
+}
+
+TEST(GbpBridge, EndsOnAMalformedFrameAnUnknownOperationOrAnotherVersion) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    const BridgeSetup setup = setupFor(standIn(PeArch::X86_64), PeArch::X86_64);
+    const auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    const QByteArray hello = "GBPB" + le32(1);
+    const struct {
+        QByteArray input;
+        int exitCode;
+        const char* error;
+    } cases[] = {
+        {hello + le32(8 + 22001), 3, "protocol error: frame of 22001 data bytes is over 22000"},
+        {hello + le32(8) + QByteArray("\x09\0\0\0\0\0\0\0", 8), 3, "protocol error: unknown operation 9"},
+        {"GBPB" + le32(2), 3, ""},
+    };
+    for (const auto& c : cases) {
+        QProcess bridge;
+        bridge.start(setup.launcher.front(), {setup.bridgeProgram, BridgeLink::winePath(setup.library)});
+        bridge.write(c.input);
+        ASSERT_TRUE(bridge.waitForFinished(30000)) << c.error;
+        EXPECT_EQ(bridge.exitCode(), c.exitCode) << c.error;
+        EXPECT_TRUE(bridge.readAllStandardError().contains(c.error)) << c.error;
+    }
 }
