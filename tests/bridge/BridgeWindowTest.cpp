@@ -112,7 +112,7 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
     const QByteArray other = pattern(21504, 5);
     const QString upload = writeFile(dir, "app.bin", pattern(3000, 7));
     BridgeDeadlines quick;
-    quick.initMs = quick.callMs = 1500;
+    quick.initMs = quick.callMs = 2500;
 
     struct Fault {
         const char* variable;
