@@ -99,6 +99,7 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     ASSERT_NE(phone.link, nullptr);
     EXPECT_TRUE(phone.isVirtualPhone());
     EXPECT_EQ(phone.describe(), (QStringList{"Device link: virtual phone", "Folder: " + phone.phoneFolder}));
+    EXPECT_EQ(phone.windowTitle("Tarvel v8.0 b1"), "Tarvel v8.0 b1 (virtual phone)");
 
     const QString text = writeFile(dir, "GBP.DLL", "not a library");
     Backend refused = makeBackend(text, {});
@@ -117,6 +118,7 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     EXPECT_FALSE(library.isVirtualPhone());
     EXPECT_EQ(library.arch, PeArch::X86_64);
     EXPECT_EQ(library.name(), "GBP.DLL through the bridge (x86_64, stdcall)");
+    EXPECT_EQ(library.windowTitle("Tarvel v8.0 b1"), "Tarvel v8.0 b1");
     QFile::remove(dataFolderLibrary());
 }
 
