@@ -132,6 +132,8 @@ bool BridgeLink::takeHello() {
 bool BridgeLink::receive(const QDeadlineTimer& deadline, int limitMs, const char* what) {
     const bool more = process_->waitForReadyRead(remainingMs(deadline));
     inbox_ += process_->readAllStandardOutput();
+    // Only the end of what a talkative library prints is kept.
+    errorTail_ = (errorTail_ + process_->readAllStandardError()).right(kErrorTail);
     return more || fault(deadline, limitMs, what);
 }
 
@@ -168,7 +170,8 @@ void BridgeLink::fail(const QString& why, bool withBridgeErrors) {
     QString details;
     if (process_ && withBridgeErrors) {
         process_->waitForReadyRead(0);
-        details = QString::fromLocal8Bit(process_->readAllStandardError()).trimmed().right(kErrorTail);
+        errorTail_ = (errorTail_ + process_->readAllStandardError()).right(kErrorTail);
+        details = QString::fromLocal8Bit(errorTail_).trimmed();
     }
     lastError_ = details.isEmpty() ? why : why + " (" + details + ")";
     qCWarning(lcBridge).noquote() << lastError_;
@@ -180,6 +183,7 @@ void BridgeLink::stop() {
         startState_ = StartState::Failed;
     ready_ = false;
     inbox_.clear();
+    errorTail_.clear();
     if (!process_)
         return;
     if (process_->state() != QProcess::NotRunning) {

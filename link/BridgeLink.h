@@ -82,6 +82,7 @@ class BridgeLink : public GBPCtrl {
     bool ready_ = false;
     StartState startState_ = StartState::Idle;
     QDeadlineTimer startDeadline_;
-    QByteArray inbox_;
+    QByteArray inbox_;     // the bridge's output not yet decoded
+    QByteArray errorTail_; // the end of the bridge's standard error
     QString lastError_;
 };

@@ -162,14 +162,17 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     };
     const Case cases[] = {
         {"an answer longer than its request allows",
-         hello + R"(head -c 20 >/dev/null; printf '\005\000\000\000\000\000\000\000\001'; exec sleep 60)",
+         hello +
+             R"(head -c 20 >/dev/null; printf '\005\000\000\000\000\000\000\000\001'; exec cat >/dev/null)",
          "malformed answer"},
         {"a frame over 22000 bytes",
-         hello + R"(head -c 20 >/dev/null; printf '\377\377\000\000'; exec sleep 60)", "malformed answer"},
-        {"no answer", hello + "exec sleep 60", "did not answer InitGBPMode within 2.5 s"},
+         hello + R"(head -c 20 >/dev/null; printf '\377\377\000\000'; exec cat >/dev/null)",
+         "malformed answer"},
+        {"no answer", hello + "exec cat >/dev/null", "did not answer InitGBPMode within 2.5 s"},
         {"an end", hello + "exit 7", "ended with exit code 7"},
-        {"no hello", "exec sleep 60", "did not answer its start"},
-        {"another version", R"(printf 'GBPB\002\000\000\000\003\000\000\000\000\000\000\000'; exec sleep 60)",
+        {"no hello", "exec cat >/dev/null", "did not answer its start"},
+        {"another version",
+         R"(printf 'GBPB\002\000\000\000\003\000\000\000\000\000\000\000'; exec cat >/dev/null)",
          "version 2"},
     };
     for (const Case& c : cases) {
@@ -180,7 +183,7 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
         EXPECT_TRUE(link.lastError().contains(c.error)) << c.what << ": " << link.lastError().toStdString();
     }
     // A start launched ahead of the first call is pending until the hello is in, then decided.
-    BridgeSetup silent = fake("exec sleep 60");
+    BridgeSetup silent = fake("exec cat >/dev/null");
     silent.deadlines.startMs = 1500;
     BridgeLink waiting(silent);
     EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Idle);
@@ -188,7 +191,7 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Pending);
     EXPECT_FALSE(waiting.start());
     EXPECT_EQ(waiting.pollStart(), BridgeLink::StartState::Failed);
-    BridgeLink greeting(fake(hello + "exec sleep 60"));
+    BridgeLink greeting(fake(hello + "exec cat >/dev/null"));
     greeting.launch();
     EXPECT_TRUE(greeting.start());
     EXPECT_EQ(greeting.pollStart(), BridgeLink::StartState::Ready);
@@ -196,7 +199,7 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     // After a failure the next call starts a new bridge, which here answers well.
     BridgeLink link(fake(
         hello +
-        R"(head -c 20 >/dev/null; printf '\004\000\000\000\000\000\000\000'; head -c 12 >/dev/null; printf '\004\000\000\000\011\000\000\000'; exec sleep 60)"));
+        R"(head -c 20 >/dev/null; printf '\004\000\000\000\000\000\000\000'; head -c 12 >/dev/null; printf '\004\000\000\000\011\000\000\000'; exec cat >/dev/null)"));
     EXPECT_EQ(link.InitGBPMode(1), 0);
     EXPECT_EQ(link.GetNVMFileSize(2, 10), 9);
     EXPECT_EQ(link.GetNVMFileSize(2, 10), BridgeLink::kNoAnswer) << "that bridge answers twice only";
