@@ -35,24 +35,12 @@ SectionInfo sectionInfo(int slot, const SectionRecord& record) {
     info.contentType = contentTypeText(record.Kind);
     if (record.Kind == ckApplication) {
         info.showRequirements = true;
-        switch (record.Header[2]) {
-        case 0x00:
-            info.phone = "Sony CMD-Jxx Mobile";
-            info.firmware = "Firmware with UFIF";
-            break;
-        case 0x03:
-            info.phone = "Sony CMD-J7/J70";
-            info.firmware = "OOK2 mod firmware\r\n" + record.TargetFirmware;
-            break;
-        case 0x05:
-            info.phone = "Sony CMD-J5/J6";
-            info.firmware = "PRGLoader v2.0 or newer\r\n" + record.TargetFirmware;
-            break;
-        default: // 0xC0, the universal application
-            info.phone = "Sony CMD-Jxx Mobile";
-            info.firmware = "PRGLoader v3.0\r\n5.1.4/4";
-            break;
-        }
+        // The choice is made on the model byte alone.
+        const ApplicationType& type = applicationTypeForModel(record.Header[2]);
+        info.phone = type.phone;
+        info.firmware = type.firmware;
+        if (type.appendsFirmware)
+            info.firmware += record.TargetFirmware;
     }
     info.uploadCaption = filled ? "Change" : "Upload";
     info.actionsEnabled = filled;

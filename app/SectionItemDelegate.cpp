@@ -1,6 +1,6 @@
 #include "SectionItemDelegate.h"
 
-#include "Unit1.h"
+#include "SectionItemPainter.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -8,9 +8,13 @@
 
 void SectionItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
-    painter->save();
-    form_.ListaDrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
-    painter->restore();
+    const int row = index.row();
+    if (row >= 0 && row < kSectionCount) {
+        painter->save();
+        SectionItemPainter::paint(*painter, icons_, table_[row], option.rect,
+                                  option.state & QStyle::State_Selected);
+        painter->restore();
+    }
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.initFrom(option.widget);

@@ -1,13 +1,15 @@
 #pragma once
-// Hands the painting of each list item to the main window's ListaDrawItem; the list adds the focus
-// rectangle over the whole item itself.
-#include <QStyledItemDelegate>
+// Paints each list item from the section table with the item painter; the list adds the focus rectangle
+// over the whole item itself.
+#include "SectionIcons.h"
+#include "SectionTable.h"
 
-class TForm1;
+#include <QStyledItemDelegate>
 
 class SectionItemDelegate : public QStyledItemDelegate {
   public:
-    SectionItemDelegate(const TForm1& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
+    SectionItemDelegate(const SectionTable& table, const SectionIcons& icons, QObject* parent)
+        : QStyledItemDelegate(parent), table_(table), icons_(icons) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -15,5 +17,6 @@ class SectionItemDelegate : public QStyledItemDelegate {
     static constexpr int kItemHeight = 40;
 
   private:
-    const TForm1& form_;
+    const SectionTable& table_;
+    const SectionIcons& icons_;
 };

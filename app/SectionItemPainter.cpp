@@ -2,6 +2,7 @@
 
 #include "Charset.h"
 #include "Fonts.h"
+#include "SectionTitle.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -28,18 +29,7 @@ SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size
 }
 
 QString SectionItemPainter::titleText(const SectionRecord& record) {
-    switch (record.Kind) {
-    case ckApplication:
-        if (record.TargetFirmware == "*univ*")
-            return "Universal fw. application (PGLDR3)";
-        if (record.TargetFirmware == "*ufif*")
-            return "Universal fw. application (UFIF)";
-        return "Application for " + Charset::sectionText(record.TargetFirmware);
-    case ckGifImage:
-        return "GIF Image";
-    default:
-        return "Unknown data";
-    }
+    return sectionTitle(record);
 }
 
 void SectionItemPainter::paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,

@@ -12,10 +12,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
@@ -61,6 +63,8 @@ TForm1::TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent)
     savef.title = "Extract section to file...";
     savef.filter = "Binary files (*.bin)|*.bin|All files (*.*)|*.*";
     savef.defaultSuffix = "bin";
+    backupFolder_.title = "Back up all sections into a folder...";
+    restoreFolder_.title = "Restore all from a backup folder...";
 
     buildControls();
     buildSidePanel();
@@ -91,8 +95,9 @@ void TForm1::buildControls() {
     Lista->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Lista->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lista->setSelectionMode(QAbstractItemView::SingleSelection);
-    Lista->setItemDelegate(new SectionItemDelegate(*this, Lista));
+    Lista->setItemDelegate(new SectionItemDelegate(table_, Ikony, Lista));
     Lista->setEnabled(false);
+    buildListMenu();
 
     btn1 = makeButton(this, "btn1", "Upload", {8, 328, 65, 21}, "Upload file");
     btn2 = makeButton(this, "btn2", "View", {80, 328, 65, 21}, "View section");
@@ -219,10 +224,6 @@ int TForm1::selectedSlot() const {
     return selectedRow_ >= 0 && selectedRow_ < kSectionCount ? selectedRow_ : -1;
 }
 
-QString TForm1::gbpErrorText(uint8_t port) {
-    return QString("GBP Error (COM %1)").arg(port);
-}
-
 void TForm1::FormCreate() {
     ConnectedPort = 0;
     PanelExpanded = false;
@@ -244,6 +245,7 @@ void TForm1::reldClick() {
     if (scanning_)
         return;
     int64_t total = 0;
+    std::vector<SectionOps::Interrupted> interrupted;
     const auto port = static_cast<uint8_t>(Port->currentIndex() + 1);
     GBPSession session(link_, port);
     if (!session.entered()) {
@@ -264,20 +266,30 @@ void TForm1::reldClick() {
                 form.reld->setEnabled(true);
             }
         } scanEnd{*this};
-        for (int slot = 0; slot < kSectionCount; ++slot) {
-            setActivity(
-                QString("Reading section %1...")
-                    .arg(QString::fromStdString(sectionIdText(SectionGroup(slot), SectionNumber(slot)))));
+        // A change an earlier run could not finish is finished or undone before the sections are read.
+        interrupted = SectionOps::finishInterrupted(link_, backups_);
+        SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
+            setActivity(QString("Reading section %1...").arg(QString::fromStdString(sectionIdText(e.slot))));
             Status->repaint();
             QCoreApplication::processEvents();
-            ScanSection(link_, table_, slot);
-            total += std::max(table_[slot].Size, 0);
-        }
+        });
+        total = totalDataSize(table_);
         session.end();
         Lista->viewport()->repaint();
         setActivity("Ready");
     }
     showTotal(total);
+    for (const SectionOps::Interrupted& i : interrupted) {
+        const QString first = QString("A change of section %1 was cut short.\r\n")
+                                  .arg(QString::fromStdString(sectionIdText(i.slot)));
+        if (i.restored)
+            message("Reload", first + "Its previous content was restored.", MsgIcon::Information);
+        else if (i.failed)
+            message("Reload",
+                    first + QString("Its previous content is saved in %1.")
+                                .arg(QDir::toNativeSeparators(i.backupPath)),
+                    MsgIcon::Error);
+    }
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -316,6 +328,33 @@ void TForm1::ListaClick() {
         b->setEnabled(info.actionsEnabled);
 }
 
+void TForm1::buildListMenu() {
+    // Right click or the Menu key; the window's layout stays as it is.
+    ListaMenu = new QMenu(this);
+    ListaMenu->setObjectName("ListaMenu");
+    mnuRestore = ListaMenu->addAction(QString("Restore previous content%1").arg(QChar(0x2026)));
+    mnuBackupAll = ListaMenu->addAction(QString("Back up all sections%1").arg(QChar(0x2026)));
+    mnuRestoreAll = ListaMenu->addAction(QString("Restore all from a backup%1").arg(QChar(0x2026)));
+    mnuRestore->setObjectName("mnuRestore");
+    mnuBackupAll->setObjectName("mnuBackupAll");
+    mnuRestoreAll->setObjectName("mnuRestoreAll");
+    const std::pair<QAction*, void (TForm1::*)()> handlers[] = {{mnuRestore, &TForm1::mnuRestoreClick},
+                                                                {mnuBackupAll, &TForm1::mnuBackupAllClick},
+                                                                {mnuRestoreAll, &TForm1::mnuRestoreAllClick}};
+    for (const auto& [action, handler] : handlers)
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    connect(ListaMenu, &QMenu::aboutToShow, this, [this] {
+        const bool ready = ConnectedPort != 0 && !scanning_;
+        mnuRestore->setEnabled(ready && selectedSlot() >= 0);
+        mnuBackupAll->setEnabled(ready);
+        mnuRestoreAll->setEnabled(ready);
+    });
+    Lista->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Lista, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ListaMenu->popup(Lista->viewport()->mapToGlobal(at)); });
+}
+
 void TForm1::ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const {
     if (index < 0 || index >= kSectionCount)
         return;
@@ -323,11 +362,13 @@ void TForm1::ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool
 }
 
 void TForm1::btn2Click() {
-    if (scanning_ || selectedSlot() < 0 || ConnectedPort == 0)
+    const int slot = selectedSlot();
+    if (scanning_ || slot < 0 || ConnectedPort == 0)
         return;
     setActivity("Reading section...");
-    if (viewDialog_)
-        viewDialog_->exec();
+    if (viewer_)
+        viewer_->view(
+            {slot, table_[slot], ConnectedPort, [this](const QString& text) { setActivity(text); }});
 }
 
 void TForm1::ExpandClick() {

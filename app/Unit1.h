@@ -1,21 +1,27 @@
 #pragma once
 // The main window: port choice and Reload, the owner-drawn section list, the four section actions,
 // About, the status bar and the side panel with information on the selected section. It owns the
-// section table and the connected port; the link and the dialogs are passed in.
+// section table and the connected port; the link and the dialogs are passed in. The section operations
+// themselves are core's; the handlers ask the questions and show the outcomes.
+#include "BackupStore.h"
 #include "Dialogs.h"
 #include "GBPCtrl.h"
 #include "SectionIcons.h"
+#include "SectionOps.h"
 #include "SectionTable.h"
+#include "SectionViewer.h"
 
 #include <QWidget>
 #include <functional>
 
+class QAction;
 class QComboBox;
 class QDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPainter;
 class QPushButton;
 class QStatusBar;
@@ -27,7 +33,7 @@ class TForm1 : public QWidget {
     ~TForm1() override;
 
     // The dialogs shown by View and About; they live as long as the window.
-    void setViewDialog(QDialog* dialog) { viewDialog_ = dialog; }
+    void setViewDialog(SectionViewer* viewer) { viewer_ = viewer; }
     void setAboutDialog(QDialog* dialog) { aboutDialog_ = dialog; }
 
     // Handlers, named after their control and event.
@@ -41,6 +47,11 @@ class TForm1 : public QWidget {
     void btn4Click();
     void ExpandClick();
     void Button2Click();
+    // The list's context menu: restore one section from its automatic backups, back up all sections
+    // into a new folder, restore all from such a folder.
+    void mnuRestoreClick();
+    void mnuBackupAllClick();
+    void mnuRestoreAllClick();
     // Rereads one section (the link in GBP mode), updates the total and repaints the list.
     void UpdateSection(uint8_t slot);
 
@@ -52,8 +63,9 @@ class TForm1 : public QWidget {
     bool scanning() const { return scanning_; }
     int selectedSlot() const;
     const SectionIcons& icons() const { return Ikony; }
-    GBPCtrl& link() { return link_; }
-    Dialogs& dialogs() { return dialogs_; }
+    // Where automatic backups go (the application-data location unless a test moves it).
+    BackupStore& backupStore() { return backups_; }
+    QMenu* listMenu() const { return ListaMenu; }
     QString statusPanel(int index) const;
     void setStatusPanel(int index, const QString& text);
     QString ext1Caption() const;
@@ -61,7 +73,7 @@ class TForm1 : public QWidget {
     FileDialogState& saveDialogState() { return savef; }
 
     // The activity panel's text when the phone cannot be put into GBP mode on port.
-    static QString gbpErrorText(uint8_t port);
+    static QString gbpErrorText(uint8_t port) { return SectionOps::gbpErrorText(port); }
 
     // Client sizes with the side panel closed and open.
     static constexpr int kNarrowWidth = 297;
@@ -80,13 +92,22 @@ class TForm1 : public QWidget {
     void setActivity(const QString& text) { setStatusPanel(2, text); }
     void showTotal(int64_t total);
     void setLabel(QLabel* label, const QString& caption);
+    void buildListMenu();
+    // Shows the activity text at once (an operation keeps the GUI thread busy).
+    void showActivityNow(const QString& text);
+    // The message after a change of one section through the safe path (Upload, a restore).
+    void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
+                      const QString& success, const QString& failure);
+    void markCleared(int slot);
+    void message(const QString& caption, const QString& text, MsgIcon icon);
 
     GBPCtrl& link_;
     Dialogs& dialogs_;
-    QDialog* viewDialog_ = nullptr;
+    SectionViewer* viewer_ = nullptr;
     QDialog* aboutDialog_ = nullptr;
 
     SectionTable table_;
+    BackupStore backups_;
     SectionIcons Ikony;
     uint8_t ConnectedPort = 0;
     bool PanelExpanded = false;
@@ -96,6 +117,8 @@ class TForm1 : public QWidget {
     bool requirementsShown_ = false; // what the last selection gave the Requirements box
     FileDialogState openf;
     FileDialogState savef;
+    FileDialogState backupFolder_;
+    FileDialogState restoreFolder_;
 
     // Controls, under their short names.
     QComboBox* Port = nullptr;
@@ -103,6 +126,10 @@ class TForm1 : public QWidget {
     QPushButton* Button2 = nullptr;
     QPushButton* Expand = nullptr;
     QListWidget* Lista = nullptr;
+    QMenu* ListaMenu = nullptr;
+    QAction* mnuRestore = nullptr;
+    QAction* mnuBackupAll = nullptr;
+    QAction* mnuRestoreAll = nullptr;
     QPushButton* btn1 = nullptr;
     QPushButton* btn2 = nullptr;
     QPushButton* btn3 = nullptr;

@@ -1,40 +1,103 @@
-// The section operations of the main window: Upload, Extract and Clear.
+// The section operations of the main window: Upload, Extract and Clear, and the list's context menu
+// (restores from automatic backups, full backups). Core does the work; these ask and tell.
 #include "Unit1.h"
 
+#include "Charset.h"
 #include "FileIO.h"
+#include "FullBackup.h"
 #include "GBPSession.h"
+#include "SectionInfo.h"
 
+#include <QDir>
 #include <QListWidget>
-#include <cstring>
+#include <QStatusBar>
 #include <vector>
+
+using SectionOps::ChangeOutcome;
+using SectionOps::Recovery;
+using SectionOps::Result;
 
 namespace {
 
-MessageBoxRequest message(const QString& caption, const QString& text, MsgIcon icon,
+MessageBoxRequest request(const QString& caption, const QString& text, MsgIcon icon,
                           MsgButtons buttons = MsgButtons::Ok, MsgResult defaultButton = MsgResult::Ok) {
-    MessageBoxRequest request;
-    request.caption = caption;
-    request.text = text;
-    request.icon = icon;
-    request.buttons = buttons;
-    request.defaultButton = defaultButton;
-    return request;
+    MessageBoxRequest r;
+    r.caption = caption;
+    r.text = text;
+    r.icon = icon;
+    r.buttons = buttons;
+    r.defaultButton = defaultButton;
+    return r;
 }
 
-QString sectionId(const SectionRecord& record) {
-    return QString::fromStdString(sectionIdText(record.Group, record.Number));
+QString sectionId(int slot) {
+    return QString::fromStdString(sectionIdText(slot));
 }
 
 QString connected(uint8_t port) {
     return QString("Connected to COM %1").arg(port);
 }
 
-// A whole-section read is trusted only when its count fits the buffer it was read into.
-bool countFitsBuffer(int32_t count) {
-    return count >= 0 && count <= kTransferBufferSize;
+QString notBackedUp(int slot) {
+    return QString("Section %1 could not be backed up; nothing was changed.").arg(sectionId(slot));
+}
+
+// The line a failure message ends with: where the old content is now.
+QString recoveryLine(const ChangeOutcome& outcome) {
+    switch (outcome.recovery) {
+    case Recovery::Restored:
+        return "\r\nIts previous content was restored.";
+    case Recovery::SavedOnly:
+        return QString("\r\nIts previous content is saved in %1.")
+            .arg(QDir::toNativeSeparators(outcome.backupPath));
+    case Recovery::None:
+        break;
+    }
+    return {};
+}
+
+// Shows the step of a safe change in the activity panel.
+SectionOps::Progress stepTexts(const std::function<void(const QString&)>& show) {
+    return [show](const SectionOps::ProgressEvent& e) {
+        if (e.step == SectionOps::Step::Writing)
+            show("Writing section...");
+        else if (e.step == SectionOps::Step::Restoring)
+            show("Restoring section...");
+    };
 }
 
 } // namespace
+
+void TForm1::message(const QString& caption, const QString& text, MsgIcon icon) {
+    dialogs_.messageBox(this, request(caption, text, icon));
+}
+
+void TForm1::showActivityNow(const QString& text) {
+    setActivity(text);
+    Status->repaint();
+}
+
+void TForm1::reportChange(int slot, const ChangeOutcome& outcome, const QString& caption,
+                          const QString& success, const QString& failure) {
+    const SectionRecord& now = table_[slot];
+    if (outcome.ok())
+        message(caption, success.arg(sectionId(slot)).arg(now.Size), MsgIcon::Information);
+    else
+        message("Error",
+                failure.arg(sectionId(slot)) + QString("\r\nThe section holds %1 bytes.").arg(now.Size) +
+                    recoveryLine(outcome),
+                MsgIcon::Error);
+}
+
+void TForm1::markCleared(int slot) {
+    SectionRecord& record = table_[slot];
+    record.Size = -1;
+    record.Kind = ckNone;
+    record.Name.clear();
+    record.TargetFirmware.clear();
+    showTotal(totalDataSize(table_));
+    Lista->viewport()->repaint();
+}
 
 void TForm1::btn1Click() {
     if (scanning_)
@@ -46,17 +109,14 @@ void TForm1::btn1Click() {
     if (slot < 0 || ConnectedPort == 0)
         return;
     const SectionRecord& record = table_[slot];
-    const uint8_t group = record.Group;
-    const uint8_t number = record.Number;
 
     // The whole file is in the buffer before the phone is contacted; an oversized one is never read.
     std::vector<uint8_t> buffer(kTransferBufferSize);
     const int64_t fileLength = FileIO::readFileUpTo(*fileName, buffer.data(), record.Capacity);
     if (fileLength > record.Capacity) {
-        dialogs_.messageBox(this, message("Error", "File is too large for this section!", MsgIcon::Error));
+        message("Error", "File is too large for this section!", MsgIcon::Error);
         return;
     }
-    const auto length = static_cast<int32_t>(fileLength);
 
     const uint8_t port = ConnectedPort;
     GBPSession session(link_, port);
@@ -65,52 +125,32 @@ void TForm1::btn1Click() {
         return;
     }
     setActivity(connected(port));
-
-    bool stored = true;
     if (record.Size >= 0) {
         const QString question = QString("Section %1\r\n(%2 bytes)\r\nisn't empty.\r\nOverwrite data?")
-                                     .arg(sectionId(record))
+                                     .arg(sectionId(slot))
                                      .arg(record.Size);
-        const MsgResult answer =
-            dialogs_.messageBox(this, message("Change section", question, MsgIcon::Information,
-                                              MsgButtons::YesNo, MsgResult::Yes));
-        if (answer != MsgResult::Yes) {
+        if (dialogs_.messageBox(this, request("Change section", question, MsgIcon::Information,
+                                              MsgButtons::YesNo, MsgResult::Yes)) != MsgResult::Yes) {
             setActivity("Ready");
             session.end();
             return;
         }
-        // A section that could not be emptied is not written over.
-        stored = link_.ClearNVMFile(group, number) == 0;
     }
-    if (stored) {
-        setActivity("Writing section...");
-        stored = link_.WriteNVMFile(group, number, buffer.data(), length) == 0;
-    }
-    if (stored) {
-        // Only what the phone gives back proves the write: the same length and the same bytes.
-        std::vector<uint8_t> readBack(kTransferBufferSize);
-        const int32_t count = link_.ReadNVMFile(group, number, readBack.data(), 0);
-        stored = count == length && countFitsBuffer(count) &&
-                 std::memcmp(readBack.data(), buffer.data(), static_cast<std::size_t>(length)) == 0;
+    const ChangeOutcome outcome =
+        SectionOps::replaceSection(link_, backups_, slot, buffer.data(), static_cast<int32_t>(fileLength),
+                                   stepTexts([this](const QString& text) { setActivity(text); }));
+    if (outcome.result == Result::BackupFailed) {
+        setActivity("Ready");
+        session.end();
+        message("Error", notBackedUp(slot), MsgIcon::Error);
+        return;
     }
     UpdateSection(static_cast<uint8_t>(slot));
     session.end();
     ListaClick();
     setActivity("Ready");
-    const SectionRecord& now = table_[slot];
-    if (stored)
-        dialogs_.messageBox(
-            this,
-            message("Upload to section",
-                    QString("File uploaded to section %1\r\n(%2 bytes)").arg(sectionId(now)).arg(now.Size),
-                    MsgIcon::Information));
-    else
-        dialogs_.messageBox(this,
-                            message("Error",
-                                    QString("Upload to section %1 failed.\r\nThe section holds %2 bytes.")
-                                        .arg(sectionId(now))
-                                        .arg(now.Size),
-                                    MsgIcon::Error));
+    reportChange(slot, outcome, "Upload to section", "File uploaded to section %1\r\n(%2 bytes)",
+                 "Upload to section %1 failed.");
 }
 
 void TForm1::btn3Click() {
@@ -132,27 +172,21 @@ void TForm1::btn3Click() {
     }
     setActivity(connected(port));
     setActivity("Reading section...");
-    std::vector<uint8_t> buffer(kTransferBufferSize);
-    const int32_t count = link_.ReadNVMFile(record.Group, record.Number, buffer.data(), 0);
-    if (!countFitsBuffer(count)) {
+    const SectionOps::SectionRead read = SectionOps::readSection(link_, slot);
+    if (!read.ok) {
         session.end();
         setActivity("Ready");
-        dialogs_.messageBox(this,
-                            message("Error", QString("Section %1 could not be read.").arg(sectionId(record)),
-                                    MsgIcon::Error));
+        message("Error", QString("Section %1 could not be read.").arg(sectionId(slot)), MsgIcon::Error);
         return;
     }
     setActivity("Saving to file...");
     // A file error ends the operation here; the session still leaves GBP mode on the way out.
-    FileIO::replaceFile(*fileName, buffer.data(), static_cast<std::size_t>(count));
+    FileIO::replaceFile(*fileName, read.bytes.data(), read.bytes.size());
     session.end();
     setActivity("Ready");
-    dialogs_.messageBox(
-        this,
-        message(
-            "Extract section",
-            QString("Section %1\r\n(%2 bytes)\r\nextracted to file.").arg(sectionId(record)).arg(record.Size),
-            MsgIcon::Information));
+    message("Extract section",
+            QString("Section %1\r\n(%2 bytes)\r\nextracted to file.").arg(sectionId(slot)).arg(record.Size),
+            MsgIcon::Information);
 }
 
 void TForm1::btn4Click() {
@@ -161,10 +195,10 @@ void TForm1::btn4Click() {
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
-    SectionRecord& record = table_[slot];
-    const QString question =
-        QString("Clear section %1\r\n(%2 bytes)\r\nAre You sure?").arg(sectionId(record)).arg(record.Size);
-    if (dialogs_.messageBox(this, message("Clear section", question, MsgIcon::Warning, MsgButtons::YesNo,
+    const QString question = QString("Clear section %1\r\n(%2 bytes)\r\nAre You sure?")
+                                 .arg(sectionId(slot))
+                                 .arg(table_[slot].Size);
+    if (dialogs_.messageBox(this, request("Clear section", question, MsgIcon::Warning, MsgButtons::YesNo,
                                           MsgResult::No)) != MsgResult::Yes)
         return;
 
@@ -176,24 +210,165 @@ void TForm1::btn4Click() {
     }
     setActivity(connected(port));
     setActivity("Clearing section...");
-    const bool cleared = link_.ClearNVMFile(record.Group, record.Number) == 0;
-    session.end();
-    if (!cleared) {
-        // The record still describes what the phone may hold.
+    const ChangeOutcome outcome = SectionOps::clearSection(
+        link_, backups_, slot, stepTexts([this](const QString& text) { setActivity(text); }));
+    if (!outcome.ok()) {
+        // The record is read again: it shows what the phone holds after the failure.
+        if (outcome.result != Result::BackupFailed)
+            UpdateSection(static_cast<uint8_t>(slot));
+        session.end();
+        ListaClick();
         setActivity("Ready");
-        dialogs_.messageBox(this, message("Error",
-                                          QString("Section %1 could not be cleared.").arg(sectionId(record)),
-                                          MsgIcon::Error));
+        message("Error",
+                outcome.result == Result::BackupFailed
+                    ? notBackedUp(slot)
+                    : QString("Section %1 could not be cleared.").arg(sectionId(slot)) +
+                          recoveryLine(outcome),
+                MsgIcon::Error);
         return;
     }
-    record.Size = -1;
-    record.Kind = ckNone;
-    record.Name.clear();
-    record.TargetFirmware.clear();
-    showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    session.end();
+    markCleared(slot);
     setActivity("Ready");
     ListaClick();
-    dialogs_.messageBox(this, message("Clear section", QString("Section %1 cleared.").arg(sectionId(record)),
-                                      MsgIcon::Information));
+    message("Clear section", QString("Section %1 cleared.").arg(sectionId(slot)), MsgIcon::Information);
+}
+
+void TForm1::mnuRestoreClick() {
+    const int slot = selectedSlot();
+    if (scanning_ || slot < 0 || ConnectedPort == 0)
+        return;
+    const QString caption = QString("Restore previous content");
+    const std::vector<BackupEntry> entries = backups_.list(slot);
+    if (entries.empty()) {
+        message(caption, QString("Section %1 has no backups.").arg(sectionId(slot)), MsgIcon::Information);
+        return;
+    }
+    ChoiceRequest choice;
+    choice.caption = caption;
+    choice.label = QString("Content of section %1 to restore (what it holds now is backed up first):")
+                       .arg(sectionId(slot));
+    for (const BackupEntry& e : entries) {
+        QString kind = QString::fromStdString(contentTypeText(e.kind));
+        if (e.kind == ckApplication)
+            kind += " " + Charset::sectionText(e.name).trimmed();
+        choice.items.append(QString("%1 %2 %3 bytes %2 %4")
+                                .arg(e.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"))
+                                .arg(QChar(0x00B7))
+                                .arg(e.size)
+                                .arg(kind));
+    }
+    const std::optional<int> chosen = dialogs_.chooseItem(this, choice);
+    if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(entries.size()))
+        return;
+    // In memory before anything else: the rotation may remove the chosen file once a newer one is saved.
+    const std::vector<uint8_t> bytes = BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path);
+
+    const uint8_t port = ConnectedPort;
+    GBPSession session(link_, port);
+    if (!session.entered()) {
+        setActivity(gbpErrorText(port));
+        return;
+    }
+    setActivity(connected(port));
+    const ChangeOutcome outcome =
+        SectionOps::replaceSection(link_, backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()),
+                                   stepTexts([this](const QString& text) { setActivity(text); }));
+    if (outcome.result == Result::BackupFailed) {
+        setActivity("Ready");
+        session.end();
+        message("Error", notBackedUp(slot), MsgIcon::Error);
+        return;
+    }
+    UpdateSection(static_cast<uint8_t>(slot));
+    session.end();
+    ListaClick();
+    setActivity("Ready");
+    reportChange(slot, outcome, caption, "Section %1 restored\r\n(%2 bytes)",
+                 "Restore of section %1 failed.");
+}
+
+void TForm1::mnuBackupAllClick() {
+    if (scanning_ || ConnectedPort == 0)
+        return;
+    const std::optional<QString> parent = dialogs_.folderName(this, backupFolder_);
+    if (!parent)
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString folder =
+        QDir(*parent).filePath("tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
+
+    const uint8_t port = ConnectedPort;
+    GBPSession session(link_, port);
+    if (!session.entered()) {
+        setActivity(gbpErrorText(port));
+        return;
+    }
+    setActivity(connected(port));
+    const FullBackup::WriteOutcome outcome =
+        FullBackup::write(link_, folder, now, [this](const SectionOps::ProgressEvent& e) {
+            showActivityNow(QString("Backing up section %1...").arg(sectionId(e.slot)));
+        });
+    session.end();
+    setActivity("Ready");
+    const QString caption = "Back up all sections";
+    if (outcome.ok)
+        message(caption, QString("All sections backed up to\r\n%1").arg(QDir::toNativeSeparators(folder)),
+                MsgIcon::Information);
+    else
+        message("Error", QString("The sections could not be backed up.\r\n%1").arg(outcome.error),
+                MsgIcon::Error);
+}
+
+void TForm1::mnuRestoreAllClick() {
+    if (scanning_ || ConnectedPort == 0)
+        return;
+    const std::optional<QString> folder = dialogs_.folderName(this, restoreFolder_);
+    if (!folder)
+        return;
+    const QString caption = "Restore all from a backup";
+    // Every file is checked before the phone is contacted.
+    const FullBackup::Loaded backup = FullBackup::load(*folder);
+    if (!backup.ok()) {
+        message("Error", backup.error, MsgIcon::Error);
+        return;
+    }
+    const QString question = QString("Restore all sections from the backup of %1?\r\n"
+                                     "What they hold now is backed up first.")
+                                 .arg(backup.manifest.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
+    if (dialogs_.messageBox(this, request(caption, question, MsgIcon::Warning, MsgButtons::YesNo,
+                                          MsgResult::No)) != MsgResult::Yes)
+        return;
+
+    const uint8_t port = ConnectedPort;
+    GBPSession session(link_, port);
+    if (!session.entered()) {
+        setActivity(gbpErrorText(port));
+        return;
+    }
+    setActivity(connected(port));
+    const std::vector<FullBackup::Restored> results =
+        FullBackup::restore(link_, backups_, backup, {}, [this](const SectionOps::ProgressEvent& e) {
+            showActivityNow(QString("Restoring section %1...").arg(sectionId(e.slot)));
+        });
+    SectionOps::scanAll(link_, table_);
+    session.end();
+    showTotal(totalDataSize(table_));
+    Lista->viewport()->repaint();
+    ListaClick();
+    setActivity("Ready");
+    if (!results.empty() && !results.back().outcome.ok()) {
+        const FullBackup::Restored& failed = results.back();
+        const QString done = results.size() > 1 ? "\r\nThe sections before it were restored." : QString();
+        if (failed.outcome.result == Result::BackupFailed)
+            message("Error", notBackedUp(failed.slot) + done, MsgIcon::Error);
+        else
+            message("Error",
+                    QString("Restore of section %1 failed.").arg(sectionId(failed.slot)) +
+                        recoveryLine(failed.outcome) + done,
+                    MsgIcon::Error);
+        return;
+    }
+    message(caption, QString("All sections restored from\r\n%1").arg(QDir::toNativeSeparators(*folder)),
+            MsgIcon::Information);
 }

@@ -2,11 +2,13 @@
 // A phone kept in a folder: each NVM file is GG-NN.bin (group and number, two digits each). It answers
 // on COM 1 only, serves one client in GBP mode at a time (a lock on the folder, so a second running
 // program is refused as a serial port would refuse it) and refuses file operations outside GBP mode.
-// First use fills the folder with demonstration sections.
+// First use fills the folder with demonstration sections. Only a plain file is a section: a link, a pipe,
+// a device or a folder at a section's name is damage, shown as an empty section and never followed.
 #include "GBPCtrl.h"
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -35,6 +37,8 @@ class VirtualPhone : public GBPCtrl {
 
   private:
     bool ensureFolder();
+    // Removes what an earlier run left half written; called with the lock held.
+    void removeStaleTemporaries();
 
     QString folder_;
     std::unique_ptr<QLockFile> lock_;

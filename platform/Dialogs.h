@@ -2,6 +2,7 @@
 // Message boxes and file dialogs behind one interface, so that tests can answer them and check what
 // was asked (QtDialogs shows real ones, ScriptedDialogs answers from a script).
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -27,6 +28,13 @@ struct FileDialogState {
     int filterIndex = 0;   // entry of the last confirmed use
 };
 
+// A choice of one item from a list.
+struct ChoiceRequest {
+    QString caption;
+    QString label;
+    QStringList items;
+};
+
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
@@ -34,6 +42,10 @@ class Dialogs {
     // Both return the full name chosen, or nothing on cancel; on a confirm they update state.
     virtual std::optional<QString> openFileName(QWidget* owner, FileDialogState& state) = 0;
     virtual std::optional<QString> saveFileName(QWidget* owner, FileDialogState& state) = 0;
+    // A folder (it may be made in the dialog); the state's title and last name are used.
+    virtual std::optional<QString> folderName(QWidget* owner, FileDialogState& state) = 0;
+    // The index of the chosen item, or nothing on cancel.
+    virtual std::optional<int> chooseItem(QWidget* owner, const ChoiceRequest& request) = 0;
 };
 
 // The name with the default suffix added when its last path part has no extension.

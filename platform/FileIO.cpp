@@ -3,10 +3,14 @@
 #include "EInOutError.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +38,10 @@ QByteArray nativePath(const QString& path) {
 int openForReading(const QString& path) {
     if (path.isEmpty())
         throw EInOutError(EInOutError::kInvalidFilename);
+    // A pipe or a device would give whatever arrives, not a file's bytes: refuse it before opening.
+    struct stat before {};
+    if (::stat(nativePath(path).constData(), &before) == 0 && !S_ISREG(before.st_mode))
+        throw EInOutError(EInOutError::kAccessDenied);
     int fd;
     do
         // Non-blocking, so that a pipe named as the file cannot hang the window; files ignore it.
@@ -47,9 +55,9 @@ int openForReading(const QString& path) {
         ::close(fd);
         EInOutError::throwErrno(err);
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        EInOutError::throwErrno(EISDIR);
+        throw EInOutError(EInOutError::kAccessDenied);
     }
     return fd;
 }
@@ -91,6 +99,148 @@ void flushFolder(const QByteArray& folder) {
         return;
     ::fsync(fd);
     ::close(fd);
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The folder a new file goes to, which must exist and must not be closed to writing by its mode.
+QByteArray checkedFolder(const QString& folder) {
+    const QByteArray folderPath = nativePath(folder);
+    struct stat folderStat {};
+    if (::stat(folderPath.constData(), &folderStat) != 0)
+        EInOutError::throwErrno(errno == ENOENT ? ENOTDIR : errno);
+    if (!S_ISDIR(folderStat.st_mode))
+        EInOutError::throwErrno(ENOTDIR);
+    if (nobodyMayWrite(folderStat))
+        throw EInOutError(EInOutError::kAccessDenied);
+    return folderPath;
+}
+
+// Temporary names: hidden, the start of the target's name (kept short, so that any name the folder
+// accepts works as a target), the creating process and six random characters.
+const QRegularExpression& temporaryPattern() {
+    static const QRegularExpression pattern(QStringLiteral("^\\..*\\.tarvel-(\\d+)-[A-Za-z0-9]{6}$"));
+    return pattern;
+}
+
+QByteArray temporaryPrefix(const QByteArray& folder, const QString& targetName) {
+    return folder + "/." + nativePath(targetName.left(40)) + ".tarvel-" + QByteArray::number(::getpid()) +
+           "-";
+}
+
+bool processRuns(qint64 pid) {
+    if (pid <= 0 || pid == ::getpid())
+        return false; // this process has no write in progress while it looks
+#ifndef _WIN32
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#else
+    return true;
+#endif
+}
+
+void writeAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Fewer bytes than asked for could be written.
+            const int code = n == 0 ? EInOutError::kDiskFull : EInOutError::codeFromErrno(errno);
+            throw EInOutError(code == EInOutError::kAccessDenied ? code : EInOutError::kDiskFull);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+// Writes size bytes to a new file in folder, flushed, with mode (and the owner of existing, where the
+// system allows it), and returns the file's temporary name. Nothing is left behind on a failure.
+QByteArray writeTemporary(const QByteArray& folder, const QString& targetName, const void* data,
+                          std::size_t size, mode_t mode, const struct stat* existing,
+                          bool mayBeUnnamed = true) {
+    const QByteArray prefix = temporaryPrefix(folder, targetName);
+    Descriptor file;
+    QByteArray name;
+#ifdef O_TMPFILE
+    // A file without a name until it is complete cannot outlive a crash.
+    bool unnamed = false;
+    if (mayBeUnnamed && !FileIO::testHooks().namedTemporariesOnly) {
+        file.fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (file.fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            EInOutError::throwErrno(errno);
+        unnamed = file.fd >= 0;
+    }
+#else
+    const bool unnamed = false;
+    (void)mayBeUnnamed;
+#endif
+    if (!unnamed) {
+        name = prefix + "XXXXXX";
+        file.fd = ::mkstemp(name.data());
+        if (file.fd < 0)
+            EInOutError::throwErrno(errno);
+    }
+    auto fail = [&](int code) {
+        ::close(file.release());
+        if (!name.isEmpty())
+            ::unlink(name.constData());
+        throw EInOutError(code);
+    };
+    try {
+        writeAll(file.fd, data, size);
+    } catch (const EInOutError& e) {
+        fail(e.errorCode());
+    }
+    // The new file keeps the old one's owner where the system allows it, and its mode.
+    if (existing != nullptr && (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) &&
+        ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
+        // Not allowed for an ordinary user: the file is then theirs, as a new file would be.
+    }
+    if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
+        fail(EInOutError::codeFromErrno(errno));
+    if (FileIO::testHooks().afterFlush)
+        FileIO::testHooks().afterFlush();
+#ifdef O_TMPFILE
+    if (unnamed) {
+        // It gets a name only now, for the rename; without /proc it is written again under a name.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.fd);
+        for (int attempt = 0; attempt < 100 && name.isEmpty(); ++attempt) {
+            QByteArray candidate = prefix;
+            static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+            for (int i = 0; i < 6; ++i)
+                candidate += kLetters[QRandomGenerator::global()->bounded(62)];
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(), AT_SYMLINK_FOLLOW) == 0)
+                name = candidate;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (name.isEmpty()) {
+            ::close(file.release());
+            return writeTemporary(folder, targetName, data, size, mode, existing, false);
+        }
+    }
+#endif
+    if (::close(file.release()) != 0) {
+        const int err = errno;
+        ::unlink(name.constData());
+        EInOutError::throwErrno(err);
+    }
+    return name;
+}
+
+// Renames the flushed temporary over target and flushes the folder, so that the rename lasts.
+void commit(const QByteArray& temp, const QByteArray& target, const QByteArray& folder) {
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int err = errno;
+        ::unlink(temp.constData());
+        EInOutError::throwErrno(err);
+    }
+    flushFolder(folder);
 }
 
 } // namespace
@@ -139,13 +289,11 @@ void replaceFile(const QString& path, const void* data, std::size_t size) {
         if (!canonical.isEmpty())
             resolved = canonical;
     }
-    const QFileInfo info(resolved);
     const QByteArray target = nativePath(resolved);
-    const QString folder = info.absolutePath();
 
     struct stat st {};
-    mode_t mode = 0666;
-    bool existed = false;
+    const struct stat* existing = nullptr;
+    mode_t mode = newFileMode();
     if (::stat(target.constData(), &st) == 0) {
         // Only a plain file is replaced: never a folder, a device or a pipe.
         if (!S_ISREG(st.st_mode) || nobodyMayWrite(st))
@@ -154,65 +302,62 @@ void replaceFile(const QString& path, const void* data, std::size_t size) {
         if (::access(target.constData(), W_OK) != 0)
             EInOutError::throwErrno(errno);
         mode = st.st_mode & 07777;
-        existed = true;
+        existing = &st;
     } else if (errno != ENOENT) {
         EInOutError::throwErrno(errno);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
     }
-    const QByteArray folderPath = nativePath(folder);
-    struct stat folderStat {};
-    if (::stat(folderPath.constData(), &folderStat) != 0)
-        EInOutError::throwErrno(errno == ENOENT ? ENOTDIR : errno);
-    if (!S_ISDIR(folderStat.st_mode))
-        EInOutError::throwErrno(ENOTDIR);
-    if (nobodyMayWrite(folderStat))
-        throw EInOutError(EInOutError::kAccessDenied);
+    const QFileInfo info(resolved);
+    const QByteArray folder = checkedFolder(info.absolutePath());
+    removeStaleTemporaries(info.absolutePath());
+    commit(writeTemporary(folder, info.fileName(), data, size, mode, existing), target, folder);
+}
 
-    // The temporary name stays short, so that any name the folder accepts works as a target.
-    QByteArray temp = nativePath(folder + "/." + info.fileName().left(40) + ".XXXXXX");
-    Descriptor file{::mkstemp(temp.data())};
-    if (file.fd < 0)
-        EInOutError::throwErrno(errno);
-    auto fail = [&](int code) {
-        ::close(file.release());
-        ::unlink(temp.constData());
-        throw EInOutError(code);
-    };
-
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    std::size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(file.fd, bytes + written, size - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // Fewer bytes than asked for could be written.
-            const int code = n == 0 ? EInOutError::kDiskFull : EInOutError::codeFromErrno(errno);
-            fail(code == EInOutError::kAccessDenied ? code : EInOutError::kDiskFull);
+void replaceEntry(const QString& path, const void* data, std::size_t size) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.fileName().isEmpty())
+        throw EInOutError(EInOutError::kInvalidFilename);
+    const QByteArray target = nativePath(info.absoluteFilePath());
+    struct stat st {};
+    mode_t mode = newFileMode();
+    if (::lstat(target.constData(), &st) == 0) {
+        if (S_ISREG(st.st_mode)) {
+            if (nobodyMayWrite(st))
+                throw EInOutError(EInOutError::kAccessDenied);
+            mode = st.st_mode & 07777;
         }
-        written += static_cast<std::size_t>(n);
+    } else if (errno != ENOENT) {
+        EInOutError::throwErrno(errno);
     }
-    // The new file keeps the old one's owner where the system allows it, and its mode.
-    if (existed && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(file.fd, st.st_uid, st.st_gid) != 0) {
-        // Not allowed for an ordinary user: the file is then theirs, as a new file would be.
-    }
-    if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
-        fail(EInOutError::codeFromErrno(errno));
-    if (::close(file.release()) != 0) {
-        const int err = errno;
+    const QByteArray folder = checkedFolder(info.absolutePath());
+    const QByteArray temp = writeTemporary(folder, info.fileName(), data, size, mode, nullptr);
+    // A rename cannot replace a folder; an empty one is in the way of nothing.
+    if (S_ISDIR(st.st_mode) && ::rmdir(target.constData()) != 0) {
         ::unlink(temp.constData());
-        EInOutError::throwErrno(err);
+        throw EInOutError(EInOutError::kAccessDenied);
     }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const int err = errno;
-        ::unlink(temp.constData());
-        EInOutError::throwErrno(err);
+    commit(temp, target, folder);
+}
+
+bool isTemporaryName(const QString& name) {
+    return temporaryPattern().match(name).hasMatch();
+}
+
+void removeStaleTemporaries(const QString& folder) {
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = temporaryPattern().match(name);
+        if (!m.hasMatch() || processRuns(m.captured(1).toLongLong()))
+            continue;
+        const QByteArray path = nativePath(folder + "/" + name);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.constData());
     }
-    flushFolder(folderPath);
+}
+
+TestHooks& testHooks() {
+    static TestHooks hooks;
+    return hooks;
 }
 
 } // namespace FileIO

@@ -4,11 +4,13 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace FileIO {
 
-// Opens path read-only and returns its length in bytes (a folder is refused as access denied).
+// Opens path read-only and returns its length in bytes. Anything but a plain file (a folder, a pipe, a
+// device) is refused as access denied. The reads below open files the same way.
 int64_t fileSize(const QString& path);
 
 // Reads the whole file, which must hold exactly expectedSize bytes: a file that has shrunk is
@@ -22,9 +24,29 @@ int64_t readFileUpTo(const QString& path, void* buffer, int64_t limit);
 
 // Replaces path by exactly size bytes: they go to a new file in the same folder, which is flushed and
 // renamed over the target, so the old file stays whole when anything fails, and no temporary remains.
+// Where the system allows it the new file has no name until it is complete, so not even a crash leaves
+// it behind; elsewhere leftover temporaries of this program in the folder are removed on the next call.
 // A target or folder whose mode gives nobody write permission is refused ("File access denied"), as
 // the owner asked, even for a user the system would let through; so is a target the user may not
 // write, and anything but a plain file. A link is written through. A short write is "Disk full".
 void replaceFile(const QString& path, const void* data, std::size_t size);
+
+// As replaceFile, but for a folder the program keeps itself: the entry at path is replaced whatever it
+// is, never followed (a link, a pipe or a device node is replaced by the file; an empty folder is
+// removed first; a folder that holds anything is refused).
+void replaceEntry(const QString& path, const void* data, std::size_t size);
+
+// Whether name is a temporary file name this program makes.
+bool isTemporaryName(const QString& name);
+// Removes from folder the temporary files this program left there: those of processes that have ended.
+void removeStaleTemporaries(const QString& folder);
+
+// Seams for tests: a hook run once a new file is written and flushed, before it is put in place (a test
+// can kill the process there), and a switch that makes every temporary file named from the start.
+struct TestHooks {
+    std::function<void()> afterFlush;
+    bool namedTemporariesOnly = false;
+};
+TestHooks& testHooks();
 
 } // namespace FileIO

@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -62,4 +63,22 @@ std::optional<QString> QtDialogs::openFileName(QWidget* owner, FileDialogState& 
 
 std::optional<QString> QtDialogs::saveFileName(QWidget* owner, FileDialogState& state) {
     return runFileDialog(owner, state, QFileDialog::AcceptSave);
+}
+
+std::optional<QString> QtDialogs::folderName(QWidget* owner, FileDialogState& state) {
+    const QString folder = QFileDialog::getExistingDirectory(owner, state.title, state.fileName);
+    if (folder.isEmpty())
+        return std::nullopt;
+    state.fileName = folder;
+    return folder;
+}
+
+std::optional<int> QtDialogs::chooseItem(QWidget* owner, const ChoiceRequest& request) {
+    bool ok = false;
+    const QString item =
+        QInputDialog::getItem(owner, request.caption, request.label, request.items, 0, false, &ok);
+    if (!ok)
+        return std::nullopt;
+    const qsizetype index = request.items.indexOf(item);
+    return index < 0 ? std::nullopt : std::optional<int>(static_cast<int>(index));
 }

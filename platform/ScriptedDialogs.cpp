@@ -31,3 +31,16 @@ std::optional<QString> ScriptedDialogs::openFileName(QWidget*, FileDialogState& 
 std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, FileDialogState& state) {
     return fileDialog(state);
 }
+
+std::optional<QString> ScriptedDialogs::folderName(QWidget*, FileDialogState& state) {
+    return fileDialog(state);
+}
+
+std::optional<int> ScriptedDialogs::chooseItem(QWidget*, const ChoiceRequest& request) {
+    choices.push_back(request);
+    if (choiceAnswers.empty())
+        return std::nullopt;
+    const std::optional<int> answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}

@@ -5,8 +5,8 @@
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GBPSession.h"
+#include "SectionOps.h"
 #include "TGIFAnimator.h"
-#include "Unit1.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -42,7 +42,8 @@ QString bytesText(const std::string& bytes) {
 
 } // namespace
 
-TForm2::TForm2(TForm1& main, Dialogs& dialogs) : QDialog(&main), main_(main), dialogs_(dialogs) {
+TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs& dialogs)
+    : QDialog(owner), link_(link), icons_(icons), dialogs_(dialogs) {
     setObjectName("Form2");
     setWindowTitle("View section");
     // A dialog frame without border icons, so without a close box.
@@ -158,22 +159,22 @@ QImage TForm2::bannerImage() {
 }
 
 QString TForm2::typeLine(const std::string& targetFirmware) {
-    if (targetFirmware == "*univ*")
-        return "PRGLoader3 Libs Firmware Application";
-    if (targetFirmware == "*ufif*")
-        return "UFIF Firmware Application";
-    return "Firmware Application for " + Charset::sectionText(targetFirmware);
+    const ApplicationType& type = applicationTypeForFirmware(targetFirmware);
+    if (type.fixedFirmware != nullptr)
+        return type.typeLine;
+    return type.typeLine + Charset::sectionText(targetFirmware);
 }
 
 std::size_t TForm2::usedLength() const {
     return static_cast<std::size_t>(std::clamp<int32_t>(viewLength_, 0, kTransferBufferSize));
 }
 
-int TForm2::exec() {
+void TForm2::view(const ViewRequest& request) {
     // A second View pressed while this one lets events through before its read does nothing.
-    if (main_.selectedSlot() < 0 || opening_)
-        return QDialog::Rejected;
+    if (request.slot < 0 || request.slot >= kSectionCount || opening_)
+        return;
     opening_ = true;
+    request_ = request;
     struct Opened {
         bool& flag;
         ~Opened() { flag = false; }
@@ -182,16 +183,16 @@ int TForm2::exec() {
     bool phoneAnswered = true;
     runGuarded(dialogs_, this, [&] { phoneAnswered = FormShow(); });
     if (!phoneAnswered)
-        return QDialog::Rejected;
+        return;
     // Once the phone has been read nothing is pending, whatever the showing steps did.
-    main_.setStatusPanel(2, "Ready");
-    return QDialog::exec();
+    activity("Ready");
+    exec();
 }
 
 bool TForm2::FormShow() {
-    const int slot = main_.selectedSlot();
-    const SectionRecord& record = main_.sectionTable()[slot];
-    grafik->setPixmap(QPixmap::fromImage(main_.icons().icon(record.Kind)));
+    const int slot = request_.slot;
+    const SectionRecord& record = request_.record;
+    grafik->setPixmap(QPixmap::fromImage(icons_.icon(record.Kind)));
     tryb->hide();
     viegif->hide();
     viedat->hide();
@@ -200,15 +201,16 @@ bool TForm2::FormShow() {
     viewNumber_ = SectionNumber(slot);
     // Let "Reading section..." show before the phone is contacted.
     QCoreApplication::processEvents();
-    main_.repaint();
+    if (parentWidget())
+        parentWidget()->repaint();
 
     {
-        GBPSession session(main_.link(), main_.connectedPort());
+        GBPSession session(link_, request_.port);
         if (!session.entered()) {
-            main_.setStatusPanel(2, TForm1::gbpErrorText(main_.connectedPort()));
+            activity(SectionOps::gbpErrorText(request_.port));
             return false;
         }
-        viewLength_ = main_.link().ReadNVMFile(viewGroup_, viewNumber_, viewBuffer_.data(), 0);
+        viewLength_ = SectionOps::readForViewing(link_, slot, viewBuffer_.data());
     }
 
     if (record.Kind == ckGifImage) {
@@ -232,7 +234,7 @@ bool TForm2::FormShow() {
     rozm->setText(QString::number(viewLength_) + " bytes");
     rozm->adjustSize();
     rozm->move(439 - rozm->width(), 30);
-    main_.setStatusPanel(2, "Ready");
+    activity("Ready");
     return true;
 }
 
@@ -256,6 +258,7 @@ void TForm2::Button1Click() {
 
 void TForm2::showEvent(QShowEvent* event) {
     // Opens centred on the main window.
-    move(main_.geometry().center() - rect().center());
+    if (parentWidget())
+        move(parentWidget()->geometry().center() - rect().center());
     QDialog::showEvent(event);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The View section dialog: reads the selected section from the phone and shows it as a running GIF
 // animation with a frame counter, or as a text or hex dump. Created once at start, shown modally by
-// the main window's View button.
+// the main window's View button, which hands it a view request; the link and the icons are its own.
 #include "GBPCtrl.h"
+#include "SectionIcons.h"
+#include "SectionViewer.h"
 
 #include <QDialog>
 #include <array>
@@ -13,17 +15,17 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QWidget;
-class TForm1;
 class TGIFAnimator;
 
-class TForm2 : public QDialog {
+class TForm2 : public QDialog, public SectionViewer {
     Q_OBJECT
   public:
-    TForm2(TForm1& main, Dialogs& dialogs);
+    // owner: the window the dialog is centred on and modal to.
+    TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs& dialogs);
     ~TForm2() override;
 
     // Reads the section and, when the phone answered, shows the dialog modally.
-    int exec() override;
+    void view(const ViewRequest& request) override;
 
     // Handlers.
     // Reads and shows the section; false when the phone could not be put into GBP mode.
@@ -51,9 +53,15 @@ class TForm2 : public QDialog {
   private:
     // The bytes the dumps and the decoder use: the read's count limited to the buffer.
     std::size_t usedLength() const;
+    void activity(const QString& text) {
+        if (request_.setActivity)
+            request_.setActivity(text);
+    }
 
-    TForm1& main_;
+    GBPCtrl& link_;
+    const SectionIcons& icons_;
     Dialogs& dialogs_;
+    ViewRequest request_;
     uint8_t viewGroup_ = 0;
     uint8_t viewNumber_ = 0;
     std::array<uint8_t, kTransferBufferSize> viewBuffer_{};

@@ -37,6 +37,7 @@ struct Session {
     QString target = files.filePath("extracted.bin");
 
     Session() {
+        form.backupStore().setRoot(files.filePath("backups"));
         QFile file(source);
         if (file.open(QIODevice::WriteOnly))
             file.write(fullSection());

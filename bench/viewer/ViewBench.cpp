@@ -26,7 +26,7 @@ struct Setup {
     VirtualPhone phone{dir.path() + "/virtual-phone"};
     ScriptedDialogs dialogs;
     TForm1 form{phone, dialogs};
-    TForm2 view{form, dialogs};
+    TForm2 view{&form, phone, form.icons(), dialogs};
 
     Setup() {
         phone.InitGBPMode(1);

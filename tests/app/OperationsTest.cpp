@@ -1,7 +1,11 @@
+#include "FullBackup.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
 #include "Unit1.h"
 #include "VirtualPhone.h"
+
+#include <QAction>
+#include <QMenu>
 
 #include <QComboBox>
 #include <QDir>
@@ -65,6 +69,8 @@ class SectionOperations : public testing::Test {
     ScriptedDialogs dialogs;
     TForm1 form{link, dialogs};
     QTemporaryDir dir;
+
+    void SetUp() override { form.backupStore().setRoot(dir.filePath("backups")); }
 
     template <class T> T* child(const char* name) {
         T* w = form.findChild<T*>(name);
@@ -152,8 +158,9 @@ TEST_F(SectionOperations, UploadIntoAnEmptySectionWritesVerifiesAndReportsTheSiz
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs.fileDialogs[0].title, "Select file...");
     EXPECT_EQ(dialogs.fileDialogs[0].filter, "All files (*.*)|*.*");
-    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Write 1000", "Read 0", "Size", "Read 20", "End"}))
-        << "an empty section is written without a question or a clear, then read back";
+    EXPECT_EQ(ops(),
+              (std::vector<std::string>{"Init", "Size", "Write 1000", "Read 0", "Size", "Read 20", "End"}))
+        << "an empty section is written without a question, a backup or a clear, then read back";
     EXPECT_EQ(seenActivity(), std::vector<QString>{"Writing section..."});
     EXPECT_EQ((link.files[{18, 9}]), bytes);
     expectMessage("Upload to section", "File uploaded to section 18-09\r\n(1000 bytes)",
@@ -195,8 +202,9 @@ TEST_F(SectionOperations, UploadAsksBeforeOverwritingAndNoLeavesTheSectionAlone)
     dialogs.answers = {MsgResult::Yes};
     watchActivityAt("Clear");
     upload(file("new.bin", pattern(300)));
-    EXPECT_EQ(ops(),
-              (std::vector<std::string>{"Init", "Clear", "Write 300", "Read 0", "Size", "Read 20", "End"}));
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "Clear", "Write 300", "Read 0",
+                                               "Size", "Read 20", "End"}))
+        << "the old content is read whole for its backup before the clear";
     EXPECT_EQ(seenActivity(), std::vector<QString>{"Connected to COM 1"});
     EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages.back().text, "File uploaded to section 18-09\r\n(300 bytes)");
@@ -211,8 +219,8 @@ TEST_F(SectionOperations, UploadTreatsASizeZeroSectionAsNotEmptyAndAcceptsAZeroL
     upload(file("empty.bin", {}));
     ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
     EXPECT_EQ(dialogs.messages[0].text, "Section 02-10\r\n(0 bytes)\r\nisn't empty.\r\nOverwrite data?");
-    EXPECT_EQ(ops(),
-              (std::vector<std::string>{"Init", "Clear", "Write 0", "Read 0", "Size", "Read 20", "End"}));
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "Clear", "Write 0", "Read 0", "Size",
+                                               "Read 20", "End"}));
     EXPECT_EQ(dialogs.messages[1].caption, "Upload to section");
     EXPECT_EQ(dialogs.messages[1].text, "File uploaded to section 02-10\r\n(0 bytes)");
     EXPECT_EQ(record(kSmallSlot).Size, 0);
@@ -279,11 +287,13 @@ TEST_F(SectionOperations, UploadReportsAFailedClearOrWriteInsteadOfSuccess) {
     dialogs.answers = {MsgResult::Yes};
     watchActivityAt("End");
     upload(file("new.bin", pattern(300)));
-    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Clear", "Size", "Read 20", "End"}))
-        << "a section that could not be cleared is not written, but read back";
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "Clear", "Write 500", "Read 0",
+                                               "Size", "Read 20", "End"}))
+        << "a section that could not be cleared gets its old content back, not the new";
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].caption, "Error");
-    EXPECT_EQ(dialogs.messages[1].text, "Upload to section 18-09 failed.\r\nThe section holds 500 bytes.");
+    EXPECT_EQ(dialogs.messages[1].text, "Upload to section 18-09 failed.\r\nThe section holds 500 bytes.\r\n"
+                                        "Its previous content was restored.");
     EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Error);
     EXPECT_EQ(dialogs.messages[1].buttons, MsgButtons::Ok);
     EXPECT_EQ(form.statusPanel(2), "Ready");
@@ -502,7 +512,7 @@ TEST_F(SectionOperations, ClearAsksWithNoAsDefaultAndEmptiesTheRecord) {
     dialogs.answers = {MsgResult::Yes};
     watchActivityAt("Clear");
     press("btn4");
-    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Clear", "End"}));
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "Clear", "End"}));
     EXPECT_EQ(seenActivity(), std::vector<QString>{"Clearing section..."});
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].caption, "Clear section");
@@ -540,7 +550,8 @@ TEST_F(SectionOperations, ClearThatThePhoneRefusesKeepsTheRecordAndSaysSo) {
     press("btn4");
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].caption, "Error");
-    EXPECT_EQ(dialogs.messages[1].text, "Section 18-09 could not be cleared.");
+    EXPECT_EQ(dialogs.messages[1].text,
+              "Section 18-09 could not be cleared.\r\nIts previous content was restored.");
     EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Error);
     EXPECT_EQ(dialogs.messages[1].buttons, MsgButtons::Ok);
     EXPECT_EQ(record(kLargeSlot).Size, 500);
@@ -692,9 +703,192 @@ TEST_F(SectionOperations, ExtractWritesThroughALinkTakesLongNamesAndRefusesAnyth
     ASSERT_EQ(lstat(QFile::encodeName(pipe).constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
 
-    // Choosing the pipe for an upload ends at once instead of waiting for a writer.
+    // A pipe chosen for an upload is refused at once: no waiting for a writer, no empty upload.
     dialogs.messages.clear();
     upload(pipe);
     EXPECT_EQ(dialogs.messages.size(), 1u) << "the upload of a pipe did not come to an end";
+    expectErrorReport("File access denied.");
+    EXPECT_EQ((link.files[{18, 9}]), pattern(300)) << "the pipe was uploaded";
     expectBracketClosed();
+}
+
+TEST_F(SectionOperations, AFailedUploadSaysWhereThePreviousContentIs) {
+    const std::vector<uint8_t> old = applicationImage(0, 0, kAppUniversal, "Tetris", 500);
+    link.put(18, 9, old);
+    connectAndSelect(kLargeSlot);
+    // The write fails once: the old content goes back.
+    int writes = 0;
+    std::vector<QString> atWrite;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op != "Write")
+            return;
+        link.writeResult = ++writes == 1 ? -3 : 0;
+        atWrite.push_back(form.statusPanel(2));
+    };
+    dialogs.answers = {MsgResult::Yes};
+    upload(file("new.bin", pattern(300)));
+    EXPECT_EQ(atWrite, (std::vector<QString>{"Writing section...", "Restoring section..."}));
+    ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[1].text, "Upload to section 18-09 failed.\r\nThe section holds 500 "
+                                        "bytes.\r\nIts previous content was restored.");
+    EXPECT_EQ((link.files[{18, 9}]), old);
+
+    // Every write fails: the section is left empty and the old content is in its backup.
+    link.onCall = nullptr;
+    link.writeResult = -3;
+    dialogs.messages.clear();
+    dialogs.answers = {MsgResult::Yes};
+    upload(file("new.bin", pattern(300)));
+    const std::vector<BackupEntry> saved = form.backupStore().list(kLargeSlot);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(dialogs.messages.back().text,
+              QString("Upload to section 18-09 failed.\r\nThe section holds -1 bytes."
+                      "\r\nIts previous content is saved in %1.")
+                  .arg(QDir::toNativeSeparators(saved[0].path)));
+    EXPECT_EQ(asBytes(old), readFile(saved[0].path));
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, NothingIsClearedWhenTheOldContentCannotBeBackedUp) {
+    link.put(18, 9, pattern(500));
+    connectAndSelect(kLargeSlot);
+    // The section's backup folder is closed to writing by its mode.
+    const QString folder = form.backupStore().sectionFolder(kLargeSlot);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    dialogs.answers = {MsgResult::Yes, MsgResult::Yes};
+    upload(file("new.bin", pattern(300)));
+    press("btn4");
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(dialogs.messages.size(), 4u) << describe(dialogs.messages);
+    for (int i : {1, 3}) {
+        EXPECT_EQ(dialogs.messages[i].caption, "Error");
+        EXPECT_EQ(dialogs.messages[i].text, "Section 18-09 could not be backed up; nothing was changed.");
+        EXPECT_EQ(dialogs.messages[i].icon, MsgIcon::Error);
+    }
+    EXPECT_EQ(ops(),
+              (std::vector<std::string>{"Init", "Size", "Read 0", "End", "Init", "Size", "Read 0", "End"}));
+    EXPECT_EQ((link.files[{18, 9}]), pattern(500));
+    EXPECT_EQ(record(kLargeSlot).Size, 500);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+}
+
+TEST(VirtualPhoneOperations, AnOversizedFileIsAskedAboutAndNeverReplacedUnsaved) {
+    QTemporaryDir phoneDir, files;
+    VirtualPhone phone(phoneDir.path());
+    ScriptedDialogs dialogs;
+    TForm1 form(phone, dialogs);
+    form.backupStore().setRoot(files.filePath("backups"));
+    const QString big = writeFile(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
+    form.findChild<QPushButton*>("reld")->click();
+    form.findChild<QListWidget*>("Lista")->setCurrentRow(24); // 18-23
+    EXPECT_EQ(form.sectionTable()[24].Size, 30000);
+    dialogs.answers = {MsgResult::Yes};
+    dialogs.fileAnswers = {writeFile(files.filePath("in.bin"), "new")};
+    form.findChild<QPushButton*>("btn1")->click();
+    ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].text, "Section 18-23\r\n(30000 bytes)\r\nisn't empty.\r\nOverwrite data?");
+    EXPECT_EQ(dialogs.messages[1].text, "Section 18-23 could not be backed up; nothing was changed.");
+    EXPECT_EQ(readFile(big), QByteArray(30000, 'x'));
+}
+
+TEST_F(SectionOperations, TheListMenuRestoresASectionAndBacksUpAndRestoresThemAll) {
+    const std::vector<uint8_t> first = applicationImage(4, 0x14, kAppJ5, "Snake J5", 500);
+    link.put(18, 9, first);
+    link.put(2, 10, pattern(100));
+    connectAndSelect(kLargeSlot);
+    QMenu* menu = form.listMenu();
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts.append(a->text());
+    EXPECT_EQ(texts, (QStringList{QString("Restore previous content") + QChar(0x2026),
+                                  QString("Back up all sections") + QChar(0x2026),
+                                  QString("Restore all from a backup") + QChar(0x2026)}));
+    EXPECT_EQ(child<QListWidget>("Lista")->contextMenuPolicy(), Qt::CustomContextMenu);
+    auto trigger = [&](const char* name) { form.findChild<QAction*>(name)->trigger(); };
+
+    // No backups yet.
+    trigger("mnuRestore");
+    expectMessage("Restore previous content", "Section 18-09 has no backups.", MsgIcon::Information);
+
+    // An upload saves the application; the menu lists it and brings it back.
+    dialogs.messages.clear();
+    dialogs.answers = {MsgResult::Yes};
+    upload(file("gif.bin", {'G', 'I', 'F', '8', '9', 'a'}));
+    ASSERT_EQ(record(kLargeSlot).Kind, ckGifImage);
+    dialogs.messages.clear();
+    link.calls.clear();
+    dialogs.choiceAnswers = {0};
+    trigger("mnuRestore");
+    ASSERT_EQ(dialogs.choices.size(), 1u);
+    const ChoiceRequest& choice = dialogs.choices.back();
+    EXPECT_EQ(choice.caption, "Restore previous content");
+    ASSERT_EQ(choice.items.size(), 1);
+    EXPECT_TRUE(
+        choice.items[0].endsWith(QString("%1 500 bytes %1 Fw Mod Application Snake J5").arg(QChar(0x00B7))))
+        << choice.items[0].toStdString();
+    EXPECT_EQ((link.files[{18, 9}]), first);
+    expectMessage("Restore previous content", "Section 18-09 restored\r\n(500 bytes)", MsgIcon::Information);
+    EXPECT_EQ(record(kLargeSlot).Kind, ckApplication);
+    EXPECT_EQ(form.backupStore().list(kLargeSlot).size(), 2u)
+        << "the GIF was not backed up before the restore";
+
+    // Back up all into a new folder inside the chosen one; then change the phone and restore all.
+    dialogs.messages.clear();
+    dialogs.fileAnswers = {dir.filePath("")};
+    trigger("mnuBackupAll");
+    ASSERT_EQ(dialogs.messages.size(), 1u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].caption, "Back up all sections");
+    const QStringList made = QDir(dir.path()).entryList({"tarvel-backup-*"}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1);
+    const QString full = dir.filePath(made[0]);
+    EXPECT_TRUE(QFileInfo::exists(full + "/tarvel-backup.json"));
+    link.put(18, 9, pattern(10));
+    link.files.erase({2, 10});
+    link.put(18, 29, pattern(20));
+    dialogs.messages.clear();
+    dialogs.fileAnswers = {full};
+    dialogs.answers = {MsgResult::Yes};
+    trigger("mnuRestoreAll");
+    ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].caption, "Restore all from a backup");
+    EXPECT_EQ(dialogs.messages[0].defaultButton, MsgResult::No);
+    EXPECT_EQ(dialogs.messages[1].text,
+              QString("All sections restored from\r\n%1").arg(QDir::toNativeSeparators(full)));
+    EXPECT_EQ((link.files[{18, 9}]), first);
+    EXPECT_EQ((link.files[{2, 10}]), pattern(100));
+    EXPECT_FALSE(link.files.count({18, 29}));
+    EXPECT_EQ(record(30).Size, -1) << "the table was not read again";
+    EXPECT_EQ(label("Info5"), "600 bytes");
+
+    // A damaged backup is refused before the phone is contacted.
+    QFile::remove(full + "/02-10.bin");
+    link.calls.clear();
+    dialogs.messages.clear();
+    dialogs.fileAnswers = {full};
+    trigger("mnuRestoreAll");
+    expectMessage("Error",
+                  QString("The backup in %1 is damaged: 02-10.bin: File not found.")
+                      .arg(QDir::toNativeSeparators(full)),
+                  MsgIcon::Error);
+    EXPECT_TRUE(link.calls.empty());
+    expectBracketClosed();
+}
+
+TEST_F(SectionOperations, ReloadUndoesAChangeCutShortByACrash) {
+    const std::vector<uint8_t> old = pattern(500);
+    // What a run killed between the clear and the write leaves: the backup, the note, an empty section.
+    const QString saved = form.backupStore().save(kLargeSlot, old);
+    PendingChange note;
+    note.backupPath = saved;
+    note.newSize = 3;
+    note.newSha256 = sha256Hex({1, 2, 3});
+    form.backupStore().markPending(kLargeSlot, note);
+    connectAndSelect(kLargeSlot);
+    expectMessage("Reload", "A change of section 18-09 was cut short.\r\nIts previous content was restored.",
+                  MsgIcon::Information);
+    EXPECT_EQ((link.files[{18, 9}]), old);
+    EXPECT_EQ(record(kLargeSlot).Size, 500);
+    EXPECT_FALSE(form.backupStore().pending(kLargeSlot));
 }

@@ -3,16 +3,41 @@
 #include "GBPSession.h"
 #include "SectionTable.h"
 
+#include "FileIO.h"
+
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 QString phoneFolder(const QTemporaryDir& dir) {
     return dir.path() + "/virtual-phone";
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QStringList hiddenEntries(const QString& folder) {
+    return QDir(folder)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System)
+        .filter(QRegularExpression("^\\."));
 }
 
 } // namespace
@@ -127,7 +152,7 @@ TEST(VirtualPhone, ADamagedFolderMakesOnlyThatSectionFail) {
     VirtualPhone phone(phoneFolder(dir));
     ASSERT_EQ(phone.InitGBPMode(1), 0);
     phone.EndGBPMode();
-    ASSERT_TRUE(QDir().mkpath(phoneFolder(dir) + "/18-25.bin"));
+    ASSERT_TRUE(QDir().mkpath(phoneFolder(dir) + "/18-25.bin/inside"));
     QFile big(phoneFolder(dir) + "/18-26.bin");
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     big.write(QByteArray(kTransferBufferSize + 100, 'x'));
@@ -139,8 +164,92 @@ TEST(VirtualPhone, ADamagedFolderMakesOnlyThatSectionFail) {
     EXPECT_LT(phone.ReadNVMFile(18, 25, buffer.data(), 0), 0);
     EXPECT_NE(phone.ClearNVMFile(18, 25), 0);
     EXPECT_LT(phone.ReadNVMFile(18, 26, buffer.data(), 0), 0) << "never more than the buffer holds";
+    const uint8_t bytes[2] = {1, 2};
+    EXPECT_NE(phone.WriteNVMFile(18, 25, bytes, 2), 0) << "a folder that holds something is kept";
+    ASSERT_TRUE(QDir().mkpath(phoneFolder(dir) + "/18-27.bin"));
+    EXPECT_EQ(phone.WriteNVMFile(18, 27, bytes, 2), 0) << "an empty folder is replaced";
+    EXPECT_EQ(phone.GetNVMFileSize(18, 27), 2);
     EXPECT_GE(phone.GetNVMFileSize(18, 9), 0) << "the other sections still answer";
     phone.EndGBPMode();
+}
+
+TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
+    QTemporaryDir dir, outside;
+    VirtualPhone phone(phoneFolder(dir));
+    ASSERT_EQ(phone.InitGBPMode(1), 0);
+    const QString big = outside.filePath("big.bin"), small = outside.filePath("small.bin");
+    writeBytes(big, QByteArray(kLargestSection + 500, 'B'));
+    writeBytes(small, "secret");
+    ASSERT_TRUE(QFile::link(big, phone.sectionPath(18, 20)));
+    ASSERT_TRUE(QFile::link(small, phone.sectionPath(18, 21)));
+    ASSERT_EQ(mkfifo(QFile::encodeName(phone.sectionPath(18, 22)).constData(), 0644), 0);
+    std::vector<uint8_t> buffer(kTransferBufferSize, 0);
+    for (uint8_t number : {20, 21, 22}) {
+        SCOPED_TRACE(int(number));
+        EXPECT_LT(phone.GetNVMFileSize(18, number), 0) << "a damaged section shows as empty";
+        EXPECT_LT(phone.ReadNVMFile(18, number, buffer.data(), 0), 0) << "read through";
+    }
+    EXPECT_EQ(buffer[0], 0) << "the linked file's bytes were read";
+
+    // A write replaces the entry itself; the files outside stay as they were.
+    const uint8_t fresh[3] = {1, 2, 3};
+    for (uint8_t number : {20, 22}) {
+        ASSERT_EQ(phone.WriteNVMFile(18, number, fresh, 3), 0);
+        EXPECT_FALSE(QFileInfo(phone.sectionPath(18, number)).isSymLink());
+        EXPECT_EQ(phone.GetNVMFileSize(18, number), 3);
+    }
+    EXPECT_EQ(fileBytes(big), QByteArray(kLargestSection + 500, 'B'));
+    // A clear removes the link, not its target.
+    EXPECT_EQ(phone.ClearNVMFile(18, 21), 0);
+    EXPECT_FALSE(QFileInfo(phone.sectionPath(18, 21)).isSymLink());
+    EXPECT_EQ(fileBytes(small), "secret");
+
+    // A plain file larger than any section shows its real size; its read stays refused.
+    writeBytes(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
+    EXPECT_EQ(phone.GetNVMFileSize(18, 23), 30000);
+    EXPECT_LT(phone.ReadNVMFile(18, 23, buffer.data(), 0), 0);
+    phone.EndGBPMode();
+}
+
+TEST(VirtualPhone, RemovesTheTemporaryFileOfAWriteKilledAtItsFlush) {
+    QTemporaryDir dir;
+    VirtualPhone phone(phoneFolder(dir));
+    ASSERT_EQ(phone.InitGBPMode(1), 0);
+    const uint8_t old[2] = {'o', 'l'};
+    ASSERT_EQ(phone.WriteNVMFile(18, 9, old, 2), 0);
+    phone.EndGBPMode();
+    writeBytes(phoneFolder(dir) + "/.18-10.bin.Ab3dE9", "left by an earlier version");
+    // Named from the start, as where the system has no unnamed files; then as the system allows.
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "named temporary" : "unnamed where possible");
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            VirtualPhone child(phoneFolder(dir));
+            FileIO::testHooks().namedTemporariesOnly = named;
+            FileIO::testHooks().afterFlush = [] { ::raise(SIGKILL); };
+            const uint8_t fresh[3] = {'n', 'e', 'w'};
+            if (child.InitGBPMode(1) == 0)
+                child.WriteNVMFile(18, 9, fresh, 3);
+            _exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child was not killed at the flush";
+        const QStringList left = hiddenEntries(phoneFolder(dir)).filter(".tarvel-");
+        if (named) {
+            EXPECT_EQ(left.size(), 1) << "the kill left no temporary file: the test proves nothing";
+        } else if (const int probe =
+                       ::open(QFile::encodeName(dir.path()).constData(), O_TMPFILE | O_WRONLY, 0600);
+                   probe >= 0) {
+            ::close(probe);
+            EXPECT_TRUE(left.isEmpty()) << "an unnamed file got a name before it was complete";
+        }
+        ASSERT_EQ(phone.InitGBPMode(1), 0);
+        EXPECT_EQ(hiddenEntries(phoneFolder(dir)), QStringList{".gbp-mode.lock"});
+        EXPECT_EQ(fileBytes(phone.sectionPath(18, 9)), "ol") << "the section is not its old self";
+        phone.EndGBPMode();
+    }
 }
 
 TEST(GBPSession, LeavesGbpModeOnceOnEveryWayOut) {

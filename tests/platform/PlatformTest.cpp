@@ -1,17 +1,21 @@
-#include "QtPrinters.h"
 #include "Charset.h"
 #include "EInOutError.h"
 #include "ErrorReport.h"
 #include "FileIO.h"
 #include "GraphicFormats.h"
 #include "LabelText.h"
+#include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST(ErrorReport, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
     EXPECT_EQ(errorReportText("File not found"), "File not found.");
@@ -103,6 +107,44 @@ TEST(FileIO, ReplacesAFileWholeOrNotAtAll) {
     }
     EXPECT_THROW(FileIO::readExactly(target, 299), EInOutError) << "a file that grew is an error";
     EXPECT_EQ(FileIO::readExactly(target, 300).size(), 300u);
+}
+
+TEST(FileIO, RefusesAPipeAsASourceAndRemovesItsOwnLeftoversOnTheNextReplace) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    char buffer[16];
+    try {
+        FileIO::readFileUpTo(pipe, buffer, sizeof buffer);
+        FAIL() << "a pipe was read as a file";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), EInOutError::kAccessDenied);
+    }
+
+    // A replace killed after its flush, with a temporary named from the start.
+    const QString target = dir.filePath("target.bin");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FileIO::testHooks().namedTemporariesOnly = true;
+        FileIO::testHooks().afterFlush = [] { ::raise(SIGKILL); };
+        FileIO::replaceFile(target, "new", 3);
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const QString leftover = QString(".target.bin.tarvel-%1-").arg(pid);
+    QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(names.filter(leftover).size(), 1) << names.join(' ').toStdString();
+    EXPECT_TRUE(FileIO::isTemporaryName(names.filter(leftover)[0]));
+    // A running program's temporary (process 1 always runs) is not touched.
+    QFile busy(dir.filePath(".other.bin.tarvel-1-AbCdE1"));
+    ASSERT_TRUE(busy.open(QIODevice::WriteOnly));
+    busy.close();
+    FileIO::replaceFile(dir.filePath("next.bin"), "x", 1);
+    names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    EXPECT_EQ(names, (QStringList{".other.bin.tarvel-1-AbCdE1", "next.bin", "pipe"}));
 }
 
 TEST(GraphicFormats, FindsTheGifClassByExtensionInAnyCaseUntilCleared) {

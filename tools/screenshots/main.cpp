@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     VirtualPhone phone(phoneDir.path() + "/virtual-phone");
     ScriptedDialogs dialogs;
     TForm1 form(phone, dialogs);
-    TForm2 view(form, dialogs);
+    TForm2 view(&form, phone, form.icons(), dialogs);
     form.setViewDialog(&view);
     form.show();
     QPushButton* expand = form.findChild<QPushButton*>("Expand");

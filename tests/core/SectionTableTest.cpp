@@ -92,6 +92,47 @@ TEST(ScanSection, ReadsTheHeaderOnlyForASizeOfZeroOrMore) {
     }
 }
 
+TEST(ScanSection, NeverClassifiesTheHeaderBytesOfAnEarlierScan) {
+    ScriptedLink link;
+    SectionTable table = makeSectionTable();
+    link.put(2, 10, applicationImage(4, 0x14, kAppJ5, "Snake J5", 2048));
+    ScanSection(link, table, 0);
+    ASSERT_EQ(table[0].Kind, ckApplication);
+    // Cleared, then an empty file uploaded: the read returns nothing.
+    link.put(2, 10, {});
+    ScanSection(link, table, 0);
+    EXPECT_EQ(table[0].Kind, ckUnknownData) << "the old application header was classified again";
+    EXPECT_EQ(table[0].Header, (std::array<uint8_t, 20>{}));
+    // A header read that fails after a size was given.
+    link.put(2, 10, applicationImage(4, 0x14, kAppJ5, "Snake J5", 2048));
+    ScanSection(link, table, 0);
+    link.files.erase({2, 10});
+    link.sizeResults[{2, 10}] = 2048;
+    ScanSection(link, table, 0);
+    EXPECT_EQ(table[0].Kind, ckUnknownData);
+    // A short section keeps only its own bytes.
+    link.sizeResults.clear();
+    link.put(2, 10, {'G', 'I', 'F'});
+    ScanSection(link, table, 0);
+    EXPECT_EQ(table[0].Header, (std::array<uint8_t, 20>{'G', 'I', 'F'}));
+}
+
+TEST(ApplicationTypes, OneTableServesClassificationListPanelAndViewer) {
+    for (const ApplicationType& t : kApplicationTypes) {
+        EXPECT_EQ(applicationTypeFor(t.appType), &t);
+        EXPECT_EQ(&applicationTypeForModel(static_cast<uint8_t>(t.appType & 0xFF)), &t);
+        if (t.fixedFirmware != nullptr) {
+            EXPECT_EQ(&applicationTypeForFirmware(t.fixedFirmware), &t);
+        }
+    }
+    EXPECT_EQ(applicationTypeFor(0x2004), nullptr);
+    EXPECT_EQ(applicationTypeForFirmware("*UNIV*").fixedFirmware, nullptr) << "exact comparison";
+    EXPECT_EQ(slotForId("18-09"), 10);
+    EXPECT_EQ(slotForId("02-19"), 9);
+    for (const char* bad : {"18-9", "1809", "18-30", "02-09", "", "18-09 ", "+8-09"})
+        EXPECT_EQ(slotForId(bad), -1) << bad;
+}
+
 TEST(TotalDataSize, CountsEmptySectionsAsZero) {
     SectionTable table = makeSectionTable();
     EXPECT_EQ(totalDataSizeText(totalDataSize(table)), "(empty)");

@@ -47,6 +47,22 @@ std::string sectionIdText(uint8_t group, uint8_t number) {
     return text;
 }
 
+std::string sectionIdText(int slot) {
+    return sectionIdText(SectionGroup(slot), SectionNumber(slot));
+}
+
+int slotForId(const std::string& id) {
+    if (id.size() != 5 || id[2] != '-')
+        return -1;
+    for (int i : {0, 1, 3, 4})
+        if (id[i] < '0' || id[i] > '9')
+            return -1;
+    for (int slot = 0; slot < kSectionCount; ++slot)
+        if (sectionIdText(slot) == id)
+            return slot;
+    return -1;
+}
+
 std::string versionText(const std::array<uint8_t, kHeaderSize>& header) {
     char text[32];
     std::snprintf(text, sizeof text, "%d.%X.%X/%d", header[2], header[1] >> 4, header[1] & 0x0F, header[0]);
@@ -59,19 +75,11 @@ std::string versionText(const std::array<uint8_t, kHeaderSize>& header) {
 void classifyHeader(SectionRecord& record) {
     const auto& h = record.Header;
     const uint16_t appType = static_cast<uint16_t>(h[2] | (h[3] << 8));
-    switch (appType) {
-    case kAppUfif:
-    case kAppJ7:
-    case kAppJ5:
-    case kAppUniversal:
+    if (const ApplicationType* type = applicationTypeFor(appType)) {
         record.Kind = ckApplication;
         record.Name.assign(reinterpret_cast<const char*>(h.data() + 4), 16);
-        record.TargetFirmware = appType == kAppUniversal ? "*univ*"
-                                : appType == kAppUfif    ? "*ufif*"
-                                                         : versionText(h);
+        record.TargetFirmware = type->fixedFirmware != nullptr ? type->fixedFirmware : versionText(h);
         return;
-    default:
-        break;
     }
     bool gif = true;
     for (int i = 0; i < 4; ++i)
@@ -89,7 +97,8 @@ void ScanSection(GBPCtrl& link, SectionTable& table, int slot) {
         r.Kind = ckNone;
         return;
     }
-    // What the link leaves in the 20 bytes is classified; the header is deliberately not cleared first.
+    // A section shorter than 20 bytes, or a failed read, must not show the bytes of an earlier scan.
+    r.Header.fill(0);
     link.ReadNVMFile(r.Group, r.Number, r.Header.data(), kHeaderSize);
     classifyHeader(r);
 }

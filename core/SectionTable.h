@@ -1,6 +1,7 @@
 #pragma once
 // The 31 sections the program works on: their identities (slot mapping), the record kept for each, the
 // classification of a section's first 20 bytes, the scan of one section and the total data size.
+#include "ApplicationTypes.h"
 #include "GBPCtrl.h"
 
 #include <array>
@@ -11,12 +12,6 @@ enum ContentKind : uint8_t { ckNone = 0, ckApplication = 1, ckGifImage = 2, ckUn
 
 inline constexpr int kSectionCount = 31;
 inline constexpr int kHeaderSize = 20;
-
-// Recognised AppType values (header bytes 2 and 3, little-endian).
-inline constexpr uint16_t kAppUfif = 0x2000;
-inline constexpr uint16_t kAppJ7 = 0x2003;
-inline constexpr uint16_t kAppJ5 = 0x2005;
-inline constexpr uint16_t kAppUniversal = 0x30C0;
 
 struct SectionRecord {
     uint8_t Group = 0;
@@ -41,6 +36,9 @@ SectionTable makeSectionTable();
 
 // "%0.2d-%0.2d": 02-10, 18-09.
 std::string sectionIdText(uint8_t group, uint8_t number);
+std::string sectionIdText(int slot);
+// The slot of a section written as "GG-NN" (two digits each, 02-10 or 18-09), or -1.
+int slotForId(const std::string& id);
 
 // The version text of an application for one firmware, cut to 8 characters: 5.1.4/4, 3.1.B/42.
 std::string versionText(const std::array<uint8_t, kHeaderSize>& header);
@@ -49,7 +47,8 @@ std::string versionText(const std::array<uint8_t, kHeaderSize>& header);
 // rewritten), else a GIF by "GIF8", else unknown data (Name and TargetFirmware keep what they held).
 void classifyHeader(SectionRecord& record);
 
-// Reads one section's size and, when it is not negative, its first 20 bytes, and classifies it.
+// Reads one section's size and, when it is not negative, its first 20 bytes, and classifies it. The
+// header is zeroed before the read, so a short or failed read never leaves old bytes to classify.
 // The link must be in GBP mode.
 void ScanSection(GBPCtrl& link, SectionTable& table, int slot);
 

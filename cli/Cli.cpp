@@ -1,0 +1,576 @@
+#include "Cli.h"
+
+#include "BackupStore.h"
+#include "Charset.h"
+#include "EInOutError.h"
+#include "FileIO.h"
+#include "FullBackup.h"
+#include "GBPSession.h"
+#include "LoggingLink.h"
+#include "SectionOps.h"
+#include "SectionTitle.h"
+#include "VirtualPhone.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace Cli {
+
+namespace {
+
+const char* const kCommandsHelp = R"(
+Commands:
+  list                      the 31 sections: id, kind, size/capacity, title
+  read SECTION FILE         extract a section into FILE (replaced atomically)
+  write SECTION FILE        upload FILE into a section (backup, clear, write, verify)
+  clear SECTION             clear a section (after backing it up)
+  backup DIR                back up all sections into DIR (made when missing; must be empty)
+  restore DIR [SECTION...]  restore all sections, or the ones named, from a backup in DIR
+  verify DIR                compare the phone with a backup in DIR
+  history SECTION           list the automatic backups of a section
+  undo SECTION              restore the newest automatic backup of a section
+
+SECTION is written as group and number, two digits each: 02-10 to 02-19, 18-09 to 18-29.
+A command that would change a section holding data needs --yes, or "y" typed on a terminal.
+Progress goes to stderr ("[12/31] 18-11"). Automatic backups are kept in the data folder
+(backups/GG-NN/, the newest 50 of each section).
+
+Exit codes:
+  0  success
+  1  the phone or the link failed
+  2  usage error
+  3  refused, or a change of a non-empty section without --yes
+  4  file error
+  5  verification mismatch, or a damaged backup
+)";
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+QString idOf(int slot) {
+    return QString::fromStdString(sectionIdText(slot));
+}
+
+const char* kindWord(ContentKind kind) {
+    switch (kind) {
+    case ckApplication:
+        return "application";
+    case ckGifImage:
+        return "gif";
+    case ckUnknownData:
+        return "unknown";
+    default:
+        return "empty";
+    }
+}
+
+bool stdinIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return ::isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+// A usage error: the message, then a pointer to --help.
+struct UsageError {
+    QString text;
+};
+
+// The commands, with what they share: the options, the link, the automatic backups.
+class Runner {
+  public:
+    Runner(Options options, const QString& command, QStringList args)
+        : options_(std::move(options)), command_(command), args_(std::move(args)),
+          phone_(makeLink(options_)) {
+        if (options_.verbose)
+            logging_ = std::make_unique<LoggingLink>(
+                *phone_, [](const QString& line) { err() << "link: " << line << Qt::endl; });
+    }
+
+    int run() {
+        const std::map<QString, std::pair<int, int (Runner::*)()>> commands = {
+            {"list", {0, &Runner::list}},     {"read", {2, &Runner::read}},
+            {"write", {2, &Runner::write}},   {"clear", {1, &Runner::clear}},
+            {"backup", {1, &Runner::backup}}, {"restore", {-1, &Runner::restore}},
+            {"verify", {1, &Runner::verify}}, {"history", {1, &Runner::history}},
+            {"undo", {1, &Runner::undo}},
+        };
+        const auto it = commands.find(command_);
+        if (it == commands.end())
+            throw UsageError{QString("unknown command '%1'").arg(command_)};
+        const int wanted = it->second.first;
+        if (wanted >= 0 ? args_.size() != wanted : args_.isEmpty())
+            throw UsageError{QString("wrong number of arguments for '%1'").arg(command_)};
+        try {
+            return (this->*it->second.second)();
+        } catch (const EInOutError& e) {
+            return fail(kFileError, e.what());
+        }
+    }
+
+  private:
+    GBPCtrl& link() { return logging_ ? *logging_ : *phone_; }
+
+    int fail(int code, const QString& text) {
+        err() << "tarvel-cli: " << text << Qt::endl;
+        return code;
+    }
+
+    static int slotOf(const QString& text) {
+        const int slot = slotForId(text.toStdString());
+        if (slot < 0)
+            throw UsageError{QString("'%1' is not a section (02-10 to 02-19, 18-09 to 18-29)").arg(text)};
+        return slot;
+    }
+
+    // Enters GBP mode and finishes any change an earlier run left cut short. False: the phone does not
+    // answer (already reported).
+    bool open(std::optional<GBPSession>& session) {
+        session.emplace(link(), options_.port);
+        if (!session->entered()) {
+            fail(kLinkFailed, SectionOps::gbpErrorText(options_.port) + ": the phone does not answer.");
+            return false;
+        }
+        for (const SectionOps::Interrupted& i : SectionOps::finishInterrupted(link(), backups_)) {
+            const QString first = QString("a change of section %1 was cut short; ").arg(idOf(i.slot));
+            if (i.restored)
+                err() << "tarvel-cli: " << first << "its previous content was restored." << Qt::endl;
+            else if (i.failed)
+                err() << "tarvel-cli: " << first << "its previous content is saved in "
+                      << QDir::toNativeSeparators(i.backupPath) << "." << Qt::endl;
+        }
+        return true;
+    }
+
+    // --yes, or "y" typed on a terminal.
+    bool confirmed(const QString& question) {
+        if (options_.yes)
+            return true;
+        if (!stdinIsTerminal())
+            return false;
+        err() << question << " [y/N] " << Qt::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer))
+            return false;
+        return answer == "y" || answer == "Y" || answer == "yes";
+    }
+
+    int refused(const QString& what) {
+        return fail(kRefused, what + " holds data; nothing was changed (confirm with --yes).");
+    }
+
+    // "[12/31] 18-11" once for each section of an operation on several.
+    SectionOps::Progress progress() {
+        return [this](const SectionOps::ProgressEvent& e) {
+            if (e.total == 0 || e.index == lastIndex_)
+                return;
+            lastIndex_ = e.index;
+            err() << "[" << e.index << "/" << e.total << "] " << idOf(e.slot) << Qt::endl;
+        };
+    }
+
+    static QString recoveryText(const SectionOps::ChangeOutcome& outcome) {
+        switch (outcome.recovery) {
+        case SectionOps::Recovery::Restored:
+            return " Its previous content was restored.";
+        case SectionOps::Recovery::SavedOnly:
+            return QString(" Its previous content is saved in %1.")
+                .arg(QDir::toNativeSeparators(outcome.backupPath));
+        case SectionOps::Recovery::None:
+            break;
+        }
+        return {};
+    }
+
+    // The exit code and message of a failed change of one section.
+    int changeFailed(int slot, const SectionOps::ChangeOutcome& outcome, const QString& what) {
+        if (outcome.result == SectionOps::Result::BackupFailed)
+            return fail(outcome.fileError ? kFileError : kLinkFailed,
+                        QString("Section %1 could not be backed up; nothing was changed (%2).")
+                            .arg(idOf(slot), outcome.error));
+        return fail(kLinkFailed,
+                    QString("%1 section %2 failed.").arg(what, idOf(slot)) + recoveryText(outcome));
+    }
+
+    QString savedNote(const SectionOps::ChangeOutcome& outcome) {
+        return outcome.backupPath.isEmpty() ? QString()
+                                            : QString(" (previous content saved in %1)")
+                                                  .arg(QDir::toNativeSeparators(outcome.backupPath));
+    }
+
+    int list() {
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        SectionTable table = makeSectionTable();
+        SectionOps::scanAll(link(), table);
+        session->end();
+        QJsonArray sections;
+        for (int slot = 0; slot < kSectionCount; ++slot) {
+            const SectionRecord& r = table[slot];
+            const bool empty = r.Size < 0;
+            const QString title = empty ? QString() : sectionTitle(r);
+            const QString name =
+                r.Kind == ckApplication && !empty ? Charset::sectionText(r.Name).trimmed() : QString();
+            if (options_.json) {
+                QJsonObject o;
+                o["id"] = idOf(slot);
+                o["kind"] = empty ? "empty" : kindWord(r.Kind);
+                o["size"] = empty ? QJsonValue() : QJsonValue(r.Size);
+                o["capacity"] = r.Capacity;
+                o["title"] = title;
+                o["name"] = name;
+                sections.append(o);
+            } else {
+                const QString size =
+                    (empty ? QString("-") : QString::number(r.Size)) + "/" + QString::number(r.Capacity);
+                out() << QString("%1  %2  %3  %4%5")
+                             .arg(idOf(slot), QString(empty ? "empty" : kindWord(r.Kind)).leftJustified(11),
+                                  size.leftJustified(11), title, name.isEmpty() ? QString() : "  " + name)
+                             .trimmed()
+                      << Qt::endl;
+            }
+        }
+        if (options_.json) {
+            QJsonObject root;
+            root["sections"] = sections;
+            root["total"] = static_cast<qint64>(totalDataSize(table));
+            out() << QJsonDocument(root).toJson();
+        }
+        return kSuccess;
+    }
+
+    int read() {
+        const int slot = slotOf(args_[0]);
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const SectionOps::SectionRead section = SectionOps::readSection(link(), slot);
+        if (!section.ok)
+            return fail(kLinkFailed, QString("Section %1 could not be read.").arg(idOf(slot)));
+        FileIO::replaceFile(args_[1], section.bytes.data(), section.bytes.size());
+        session->end();
+        out() << QString("%1: %2 bytes read into %3").arg(idOf(slot)).arg(section.count).arg(args_[1])
+              << Qt::endl;
+        return kSuccess;
+    }
+
+    int write() {
+        const int slot = slotOf(args_[0]);
+        std::vector<uint8_t> buffer(kTransferBufferSize);
+        const int64_t length = FileIO::readFileUpTo(args_[1], buffer.data(), SectionCapacity(slot));
+        if (length > SectionCapacity(slot))
+            return fail(kFileError, QString("%1 is too large for section %2 (%3 bytes; it holds at most %4).")
+                                        .arg(args_[1], idOf(slot))
+                                        .arg(length)
+                                        .arg(SectionCapacity(slot)));
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
+        if (size >= 0 &&
+            !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(idOf(slot)).arg(size)))
+            return refused("Section " + idOf(slot));
+        const SectionOps::ChangeOutcome outcome =
+            SectionOps::replaceSection(link(), backups_, slot, buffer.data(), static_cast<int32_t>(length));
+        if (!outcome.ok())
+            return changeFailed(slot, outcome, "Writing");
+        out() << QString("%1: %2 bytes written").arg(idOf(slot)).arg(length) << savedNote(outcome)
+              << Qt::endl;
+        return kSuccess;
+    }
+
+    int clear() {
+        const int slot = slotOf(args_[0]);
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
+        if (size >= 0 &&
+            !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(idOf(slot)).arg(size)))
+            return refused("Section " + idOf(slot));
+        const SectionOps::ChangeOutcome outcome = SectionOps::clearSection(link(), backups_, slot);
+        if (!outcome.ok())
+            return changeFailed(slot, outcome, "Clearing");
+        out() << QString("%1: cleared").arg(idOf(slot)) << savedNote(outcome) << Qt::endl;
+        return kSuccess;
+    }
+
+    int backup() {
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const FullBackup::WriteOutcome outcome =
+            FullBackup::write(link(), args_[0], QDateTime::currentDateTimeUtc(), progress());
+        if (!outcome.ok)
+            return fail(outcome.fileError ? kFileError : kLinkFailed, outcome.error);
+        out() << QString("%1 sections backed up to %2 (%3 hold data)")
+                     .arg(kSectionCount)
+                     .arg(QDir::toNativeSeparators(args_[0]))
+                     .arg(outcome.sectionsWithData)
+              << Qt::endl;
+        return kSuccess;
+    }
+
+    // A backup folder, checked; the exit code when it cannot be used.
+    std::optional<FullBackup::Loaded> loadBackup(const QString& folder, int* code) {
+        FullBackup::Loaded loaded = FullBackup::load(folder);
+        if (loaded.ok())
+            return loaded;
+        *code = fail(loaded.status == FullBackup::Loaded::NotFound ? kFileError : kMismatch, loaded.error);
+        return std::nullopt;
+    }
+
+    int restore() {
+        std::vector<int> chosen;
+        for (qsizetype i = 1; i < args_.size(); ++i)
+            chosen.push_back(slotOf(args_[i]));
+        int code = kSuccess;
+        const std::optional<FullBackup::Loaded> loaded = loadBackup(args_[0], &code);
+        if (!loaded)
+            return code;
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        QStringList holding;
+        for (int slot = 0; slot < kSectionCount; ++slot)
+            if ((chosen.empty() || std::find(chosen.begin(), chosen.end(), slot) != chosen.end()) &&
+                link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot)) >= 0)
+                holding.append(idOf(slot));
+        if (!holding.isEmpty() &&
+            !confirmed(QString("Sections %1 hold data. Overwrite them?").arg(holding.join(", "))))
+            return refused(holding.size() == 1 ? "Section " + holding[0] : "Sections " + holding.join(", "));
+        const std::vector<FullBackup::Restored> results =
+            FullBackup::restore(link(), backups_, *loaded, chosen, progress());
+        if (!results.empty() && !results.back().outcome.ok())
+            return changeFailed(results.back().slot, results.back().outcome, "Restoring");
+        out() << QString("%1 section%2 restored from %3")
+                     .arg(results.size())
+                     .arg(results.size() == 1 ? "" : "s")
+                     .arg(QDir::toNativeSeparators(args_[0]))
+              << Qt::endl;
+        return kSuccess;
+    }
+
+    static QJsonValue stateJson(const FullBackup::SectionState& s) {
+        QJsonObject o;
+        o["empty"] = s.empty;
+        if (!s.empty) {
+            o["size"] = static_cast<qint64>(s.size);
+            o["sha256"] = QString::fromLatin1(s.sha256);
+        }
+        return o;
+    }
+
+    static QString stateText(const FullBackup::SectionState& s) {
+        return s.empty ? QString("empty") : QString("%1 bytes").arg(s.size);
+    }
+
+    int verify() {
+        int code = kSuccess;
+        const std::optional<FullBackup::Loaded> loaded = loadBackup(args_[0], &code);
+        if (!loaded)
+            return code;
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const std::vector<FullBackup::Comparison> results =
+            FullBackup::verify(link(), loaded->manifest, progress());
+        session->end();
+        int differing = 0;
+        bool unreadable = false;
+        QJsonArray sections;
+        for (const FullBackup::Comparison& c : results) {
+            differing += c.matches() ? 0 : 1;
+            unreadable = unreadable || !c.readable;
+            if (options_.json) {
+                QJsonObject o;
+                o["id"] = idOf(c.slot);
+                o["match"] = c.matches();
+                o["backup"] = stateJson(c.expected);
+                o["phone"] = c.readable ? stateJson(c.actual) : QJsonValue();
+                sections.append(o);
+            } else if (!c.matches()) {
+                out() << QString("%1: differs (phone: %2, backup: %3)")
+                             .arg(idOf(c.slot),
+                                  c.readable ? stateText(c.actual) : QString("could not be read"),
+                                  stateText(c.expected))
+                      << Qt::endl;
+            }
+        }
+        if (options_.json) {
+            QJsonObject root;
+            root["backup"] = QDir::toNativeSeparators(args_[0]);
+            root["time"] = loaded->manifest.time.toString(Qt::ISODateWithMs);
+            root["matches"] = differing == 0;
+            root["sections"] = sections;
+            out() << QJsonDocument(root).toJson();
+        } else {
+            out() << (differing == 0 ? QString("all %1 sections match the backup").arg(kSectionCount)
+                                     : QString("%1 of %2 sections differ from the backup")
+                                           .arg(differing)
+                                           .arg(kSectionCount))
+                  << Qt::endl;
+        }
+        return unreadable ? kLinkFailed : differing > 0 ? kMismatch : kSuccess;
+    }
+
+    int history() {
+        const int slot = slotOf(args_[0]);
+        const std::vector<BackupEntry> entries = backups_.list(slot);
+        QJsonArray list;
+        for (const BackupEntry& e : entries) {
+            const QString name = Charset::sectionText(e.name).trimmed();
+            if (options_.json) {
+                QJsonObject o;
+                o["time"] = e.time.toString(Qt::ISODateWithMs);
+                o["size"] = static_cast<qint64>(e.size);
+                o["kind"] = kindWord(e.kind);
+                o["name"] = name;
+                o["path"] = QDir::toNativeSeparators(e.path);
+                list.append(o);
+            } else {
+                out() << QString("%1  %2  %3  %4")
+                             .arg(e.time.toString(Qt::ISODateWithMs),
+                                  QString("%1 bytes").arg(e.size).leftJustified(11),
+                                  QString(kindWord(e.kind) + (name.isEmpty() ? QString() : " " + name))
+                                      .leftJustified(28),
+                                  QDir::toNativeSeparators(e.path))
+                      << Qt::endl;
+            }
+        }
+        if (options_.json) {
+            QJsonObject root;
+            root["section"] = idOf(slot);
+            root["backups"] = list;
+            out() << QJsonDocument(root).toJson();
+        } else if (entries.empty()) {
+            err() << "tarvel-cli: section " << idOf(slot) << " has no automatic backups." << Qt::endl;
+        }
+        return kSuccess;
+    }
+
+    int undo() {
+        const int slot = slotOf(args_[0]);
+        const std::vector<BackupEntry> entries = backups_.list(slot);
+        if (entries.empty())
+            return fail(kRefused,
+                        QString("Section %1 has no automatic backups; nothing was changed.").arg(idOf(slot)));
+        // In memory first: the backup made of the current content may rotate the oldest files out.
+        const std::vector<uint8_t> bytes = BackupStore::load(entries[0].path);
+        std::optional<GBPSession> session;
+        if (!open(session))
+            return kLinkFailed;
+        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
+        if (size >= 0 && !confirmed(QString("Section %1 holds %2 bytes. Replace it with the backup of %3?")
+                                        .arg(idOf(slot))
+                                        .arg(size)
+                                        .arg(entries[0].time.toString(Qt::ISODateWithMs))))
+            return refused("Section " + idOf(slot));
+        const SectionOps::ChangeOutcome outcome = SectionOps::replaceSection(
+            link(), backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()));
+        if (!outcome.ok())
+            return changeFailed(slot, outcome, "Restoring");
+        out() << QString("%1: restored the backup of %2 (%3 bytes)")
+                     .arg(idOf(slot), entries[0].time.toString(Qt::ISODateWithMs))
+                     .arg(bytes.size())
+              << savedNote(outcome) << Qt::endl;
+        return kSuccess;
+    }
+
+    Options options_;
+    QString command_;
+    QStringList args_;
+    std::unique_ptr<GBPCtrl> phone_;
+    std::unique_ptr<LoggingLink> logging_;
+    BackupStore backups_;
+    int lastIndex_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<GBPCtrl> makeLink(const Options& options) {
+    return std::make_unique<VirtualPhone>(options.phoneDir);
+}
+
+QString linkDescription(const Options& options) {
+    return "virtual phone in " + QDir::toNativeSeparators(VirtualPhone(options.phoneDir).folder());
+}
+
+int run(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Reads, writes, backs up and restores the sections of a Sony CMD-J5/J6/J7/J70 "
+        "phone, as Tarvel does.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption port("port", "COM port of the phone, 1 to 8 (default 1).", "N", "1");
+    const QCommandLineOption phoneDir("phone-dir", "Folder of the virtual phone.", "DIR");
+    const QCommandLineOption yes("yes", "Change sections that hold data without asking.");
+    const QCommandLineOption json("json", "Machine-readable output for list, verify and history.");
+    const QCommandLineOption verbose("verbose", "Log every link call with its arguments and result.");
+    parser.addOptions({port, phoneDir, yes, json, verbose});
+    parser.addPositionalArgument("COMMAND", "One of the commands below, with its arguments.",
+                                 "COMMAND [ARGS...]");
+
+    auto usage = [](const QString& text) {
+        err() << "tarvel-cli: " << text << "\nTry 'tarvel-cli --help'." << Qt::endl;
+        return kUsage;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        out() << parser.helpText() << kCommandsHelp << Qt::flush;
+        return kSuccess;
+    }
+    Options options;
+    options.phoneDir = parser.value(phoneDir);
+    if (parser.isSet(version)) {
+        out() << "tarvel-cli " << QCoreApplication::applicationVersion()
+              << "\nlink: " << linkDescription(options) << Qt::endl;
+        return kSuccess;
+    }
+    bool portOk = false;
+    const int portNumber = parser.value(port).toInt(&portOk);
+    if (!portOk || portNumber < 1 || portNumber > 8)
+        return usage(QString("--port takes 1 to 8, not '%1'").arg(parser.value(port)));
+    options.port = static_cast<uint8_t>(portNumber);
+    options.yes = parser.isSet(yes);
+    options.json = parser.isSet(json);
+    options.verbose = parser.isSet(verbose);
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usage("no command given");
+    const QString command = positional.takeFirst();
+    try {
+        return Runner(options, command, positional).run();
+    } catch (const UsageError& e) {
+        return usage(e.text);
+    }
+}
+
+} // namespace Cli

@@ -1,0 +1,39 @@
+#pragma once
+// tarvel-cli: the section operations from the command line, on the same core and link as the window.
+#include "GBPCtrl.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+namespace Cli {
+
+enum ExitCode {
+    kSuccess = 0,
+    kLinkFailed = 1, // the phone or the link failed
+    kUsage = 2,
+    kRefused = 3, // refused, or a change of a non-empty section without --yes
+    kFileError = 4,
+    kMismatch = 5, // verification mismatch or a damaged backup
+};
+
+struct Options {
+    uint8_t port = 1;
+    QString phoneDir; // the virtual phone's folder; empty: its default
+    bool yes = false;
+    bool json = false;
+    bool verbose = false;
+};
+
+// The device link the commands talk through. The one place where a backend is chosen: the virtual
+// phone, in options.phoneDir when it is given.
+std::unique_ptr<GBPCtrl> makeLink(const Options& options);
+// What makeLink gives, for --version.
+QString linkDescription(const Options& options);
+
+// Runs the program on its arguments (the program's name first) and returns the exit code. Output goes
+// to stdout, progress, logs and errors to stderr; questions are read from stdin when it is a terminal.
+int run(const QStringList& arguments);
+
+} // namespace Cli

@@ -1,0 +1,154 @@
+#include "BackupStore.h"
+
+#include "EInOutError.h"
+#include "FileIO.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace {
+
+// Names sort as their times do, and hold no character a file system refuses.
+const QString kNameFormat = QStringLiteral("yyyy-MM-dd'T'HH-mm-ss.zzz'Z'");
+const QString kPendingName = QStringLiteral("pending");
+
+QDateTime timeOfName(const QString& fileName) {
+    if (!fileName.endsWith(".bin"))
+        return {};
+    QDateTime time = QDateTime::fromString(fileName.chopped(4), kNameFormat);
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
+// Whether a name has the form of a backup's ("2024-05-01T12-30-45.123Z.bin"); cheaper than parsing it.
+bool looksLikeBackup(const QString& name) {
+    static const QString shape = QStringLiteral("0000-00-00T00-00-00.000Z.bin");
+    if (name.size() != shape.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        if (shape[i] == '0' ? !name[i].isDigit() : name[i] != shape[i])
+            return false;
+    return true;
+}
+
+// The backup files of a folder, oldest first.
+QStringList backupNames(const QString& folder) {
+    QStringList names;
+    for (const QString& name : QDir(folder).entryList({"*.bin"}, QDir::Files, QDir::Name))
+        if (looksLikeBackup(name))
+            names.append(name);
+    return names;
+}
+
+} // namespace
+
+QByteArray sha256Hex(const uint8_t* data, std::size_t size) {
+    return QCryptographicHash::hash(
+               QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
+               QCryptographicHash::Sha256)
+        .toHex();
+}
+
+BackupStore::BackupStore(QString root)
+    : root_(root.isEmpty() ? defaultRoot() : std::move(root)),
+      clock_([] { return QDateTime::currentDateTimeUtc(); }) {}
+
+QString BackupStore::defaultRoot() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/backups";
+}
+
+QString BackupStore::sectionFolder(int slot) const {
+    return root_ + "/" + QString::fromStdString(sectionIdText(slot));
+}
+
+QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
+    const QString folder = sectionFolder(slot);
+    if (!QDir().mkpath(folder))
+        throw EInOutError(EInOutError::kAccessDenied);
+    // Names never go back in time, even when the clock does, so the newest backup is never the one
+    // the rotation removes.
+    const QStringList before = backupNames(folder);
+    QDateTime time = clock_().toUTC();
+    if (!before.isEmpty() && timeOfName(before.last()).isValid())
+        time = std::max(time, timeOfName(before.last()).addMSecs(1));
+    const QString path = folder + "/" + time.toString(kNameFormat) + ".bin";
+    FileIO::replaceFile(path, bytes.data(), bytes.size());
+    // Only now that the new one is on disk may old ones go.
+    const QStringList all = backupNames(folder);
+    for (qsizetype i = 0; i + kKeep < all.size(); ++i)
+        QFile::remove(folder + "/" + all[i]);
+    return path;
+}
+
+std::vector<BackupEntry> BackupStore::list(int slot) const {
+    const QString folder = sectionFolder(slot);
+    std::vector<BackupEntry> entries;
+    const QStringList names = backupNames(folder);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        BackupEntry e;
+        e.path = folder + "/" + *it;
+        e.time = timeOfName(*it);
+        e.size = QFileInfo(e.path).size();
+        QFile file(e.path);
+        if (file.open(QIODevice::ReadOnly) && e.size > 0) {
+            SectionRecord r;
+            const QByteArray head = file.read(kHeaderSize);
+            std::copy(head.begin(), head.end(), r.Header.begin());
+            classifyHeader(r);
+            e.kind = r.Kind;
+            if (r.Kind == ckApplication)
+                e.name = r.Name;
+        } else if (e.size == 0) {
+            e.kind = ckUnknownData;
+        }
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::vector<uint8_t> BackupStore::load(const QString& path) {
+    const int64_t size = FileIO::fileSize(path);
+    if (size > kTransferBufferSize)
+        throw EInOutError(EInOutError::kAccessDenied);
+    return FileIO::readExactly(path, size);
+}
+
+void BackupStore::markPending(int slot, const PendingChange& change) {
+    QByteArray text = "backup=" + QFileInfo(change.backupPath).fileName().toUtf8() + "\n";
+    text += change.toEmpty ? QByteArray("new=empty\n")
+                           : "new=" + QByteArray::number(change.newSize) + " " + change.newSha256 + "\n";
+    FileIO::replaceFile(sectionFolder(slot) + "/" + kPendingName, text.constData(),
+                        static_cast<std::size_t>(text.size()));
+}
+
+void BackupStore::clearPending(int slot) {
+    QFile::remove(sectionFolder(slot) + "/" + kPendingName);
+}
+
+std::optional<PendingChange> BackupStore::pending(int slot) const {
+    QFile file(sectionFolder(slot) + "/" + kPendingName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    PendingChange change;
+    bool haveBackup = false, haveNew = false;
+    for (const QByteArray& line : file.read(4096).split('\n')) {
+        if (line.startsWith("backup=")) {
+            const QString name = QString::fromUtf8(line.mid(7));
+            haveBackup = timeOfName(name).isValid() && !name.contains('/');
+            change.backupPath = sectionFolder(slot) + "/" + name;
+        } else if (line == "new=empty") {
+            change.toEmpty = haveNew = true;
+        } else if (line.startsWith("new=")) {
+            const QList<QByteArray> parts = line.mid(4).split(' ');
+            haveNew = parts.size() == 2 && parts[1].size() == 64;
+            change.newSize = haveNew ? parts[0].toLongLong(&haveNew) : 0;
+            change.newSha256 = haveNew ? parts[1] : QByteArray();
+        }
+    }
+    if (!haveBackup || !haveNew)
+        return std::nullopt;
+    return change;
+}

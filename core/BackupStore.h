@@ -1,0 +1,69 @@
+#pragma once
+// Automatic backups: what a section held before a change, one folder per section under the backup root
+// (GG-NN/<UTC time to milliseconds>.bin). Each backup is written atomically and flushed; the newest
+// kKeep of a section are kept, older ones removed only after a newer one is safely on disk.
+// A section being changed also has a note of the change (pending), so that a change cut short by a
+// crash can be finished or undone at the next session.
+#include "SectionTable.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct BackupEntry {
+    QString path;
+    QDateTime time; // UTC
+    int64_t size = 0;
+    ContentKind kind = ckNone; // of the first 20 bytes, as a scan would classify them
+    std::string name;          // the application's name when kind is ckApplication
+};
+
+// A change of a section in progress: the backup of its old content and what it is to hold.
+struct PendingChange {
+    QString backupPath;
+    bool toEmpty = false; // a clear
+    int64_t newSize = 0;  // otherwise the new content's length
+    QByteArray newSha256; // and hash (hex)
+};
+
+class BackupStore {
+  public:
+    // root: the folder holding one folder per section; empty means the default.
+    explicit BackupStore(QString root = {});
+
+    // backups under the application-data location.
+    static QString defaultRoot();
+    const QString& root() const { return root_; }
+    void setRoot(QString root) { root_ = std::move(root); }
+    // The clock that names backups (UTC); tests set their own.
+    void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+    QString sectionFolder(int slot) const;
+
+    // Saves bytes as the section's newest backup and returns its path; then removes all but the newest
+    // kKeep. A file error throws EInOutError, and then nothing was removed.
+    QString save(int slot, const std::vector<uint8_t>& bytes);
+    // The section's backups, newest first.
+    std::vector<BackupEntry> list(int slot) const;
+    // The bytes of a backup; a file error throws EInOutError, as does a file larger than any section.
+    static std::vector<uint8_t> load(const QString& path);
+
+    // The note of a change in progress (written flushed before the section is touched).
+    void markPending(int slot, const PendingChange& change);
+    void clearPending(int slot);
+    std::optional<PendingChange> pending(int slot) const;
+
+    static constexpr int kKeep = 50;
+
+  private:
+    QString root_;
+    std::function<QDateTime()> clock_;
+};
+
+// SHA-256 of bytes in lower-case hex.
+QByteArray sha256Hex(const uint8_t* data, std::size_t size);
+inline QByteArray sha256Hex(const std::vector<uint8_t>& bytes) {
+    return sha256Hex(bytes.data(), bytes.size());
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Full backups: a folder with one GG-NN.bin for each section that holds data and tarvel-backup.json,
+// which records the format version, the time and, for every section, either that it was empty or its
+// size and SHA-256. A backup is loaded only when every recorded file is there with its size and hash, so
+// a restore checks everything before it writes anything.
+#include "BackupStore.h"
+#include "SectionOps.h"
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+#include <vector>
+
+namespace FullBackup {
+
+inline const QString kManifestName = QStringLiteral("tarvel-backup.json");
+inline constexpr int kFormatVersion = 1;
+
+struct SectionState {
+    bool empty = true;
+    int64_t size = 0;
+    QByteArray sha256; // hex, lower case
+    bool operator==(const SectionState&) const = default;
+};
+
+struct Manifest {
+    QDateTime time; // UTC
+    std::array<SectionState, kSectionCount> sections;
+};
+
+// GG-NN.bin.
+QString sectionFileName(int slot);
+
+struct WriteOutcome {
+    bool ok = false;
+    bool fileError = false; // else the phone failed (a section could not be read)
+    int slot = -1;          // the section that could not be read
+    QString error;
+    int sectionsWithData = 0;
+};
+// Reads every section and writes the backup into folder, which is made when missing and must be empty.
+// Nothing is written unless all sections were read; a failed write removes what it wrote.
+WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
+                   const SectionOps::Progress& progress = {});
+
+struct Loaded {
+    enum Status { Ok, NotFound, Foreign, Damaged } status = NotFound;
+    QString error; // a sentence for the user
+    Manifest manifest;
+    std::array<std::vector<uint8_t>, kSectionCount> data;
+    bool ok() const { return status == Ok; }
+};
+// Loads and checks a backup folder (no phone involved).
+Loaded load(const QString& folder);
+
+// Restores the chosen slots (all when empty) of a loaded backup, in slot order, through the safe path:
+// sections recorded with data are written, the others cleared. Stops at the first failure.
+struct Restored {
+    int slot = 0;
+    SectionOps::ChangeOutcome outcome;
+};
+std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
+                              const std::vector<int>& only = {}, const SectionOps::Progress& progress = {});
+
+// The phone against a backup, section by section.
+struct Comparison {
+    int slot = 0;
+    SectionState expected;
+    SectionState actual;
+    bool readable = true; // the phone gave the section's bytes
+    bool matches() const { return readable && expected == actual; }
+};
+std::vector<Comparison> verify(GBPCtrl& link, const Manifest& manifest,
+                               const SectionOps::Progress& progress = {});
+
+// What the phone holds in a section, as a backup records it.
+SectionState stateOf(const SectionOps::SectionContent& content);
+
+} // namespace FullBackup

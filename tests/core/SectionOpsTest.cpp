@@ -1,0 +1,354 @@
+#include "SectionOps.h"
+#include "BackupStore.h"
+#include "EInOutError.h"
+#include "FileIO.h"
+#include "FullBackup.h"
+#include "ScriptedLink.h"
+#include "VirtualPhone.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace SectionOps;
+
+namespace {
+
+constexpr int kSlot = 10; // 18-09
+
+std::vector<uint8_t> pattern(int size, uint8_t seed) {
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<uint8_t>(seed + i * 7);
+    return bytes;
+}
+
+std::vector<uint8_t> fileBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {0xDE, 0xAD};
+    const QByteArray bytes = file.readAll();
+    return {bytes.begin(), bytes.end()};
+}
+
+QStringList namesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+std::string opsOf(const ScriptedLink& link) {
+    std::string out;
+    for (const LinkCall& c : link.calls)
+        out += (out.empty() ? "" : " ") + c.op;
+    return out;
+}
+
+class SafeOverwrite : public testing::Test {
+  protected:
+    QTemporaryDir dir;
+    ScriptedLink link;
+    BackupStore backups{dir.filePath("backups")};
+    const std::vector<uint8_t> old = pattern(500, 1);
+    const std::vector<uint8_t> fresh = pattern(300, 2);
+
+    void SetUp() override { link.put(18, 9, old); }
+    ChangeOutcome upload() {
+        return replaceSection(link, backups, kSlot, fresh.data(), static_cast<int32_t>(fresh.size()));
+    }
+    const std::vector<uint8_t>& section() { return link.files[{18, 9}]; }
+};
+
+} // namespace
+
+TEST_F(SafeOverwrite, KeepsOrRestoresTheOldContentWhicheverStepFails) {
+    struct Case {
+        const char* name;
+        std::function<void(ScriptedLink&)> stage;
+        Result result;
+        Recovery recovery;
+        bool holdsOld;
+    };
+    // Each failure happens once, so the write back of the old content works, except where noted.
+    auto once = [](const char* op, std::function<void(ScriptedLink&)> fail,
+                   std::function<void(ScriptedLink&)> undo) {
+        return [op, fail, undo](ScriptedLink& l) {
+            l.onCall = [&l, op, fail, undo, seen = 0](const LinkCall& c) mutable {
+                if (c.op == op)
+                    ++seen == 1 ? fail(l) : undo(l);
+            };
+        };
+    };
+    const Case cases[] = {
+        {"clear", [](ScriptedLink& l) { l.clearResult = -3; }, Result::ClearFailed, Recovery::Restored, true},
+        {"write",
+         once(
+             "Write", [](ScriptedLink& l) { l.writeResult = -3; },
+             [](ScriptedLink& l) { l.writeResult.reset(); }),
+         Result::WriteFailed, Recovery::Restored, true},
+        {"verify",
+         once(
+             "Write", [](ScriptedLink& l) { l.alterWrite = [](std::vector<uint8_t>& b) { b.pop_back(); }; },
+             [](ScriptedLink& l) { l.alterWrite = nullptr; }),
+         Result::VerifyFailed, Recovery::Restored, true},
+        {"write and the write back", [](ScriptedLink& l) { l.writeResult = -3; }, Result::WriteFailed,
+         Recovery::SavedOnly, false},
+        {"nothing", [](ScriptedLink&) {}, Result::Ok, Recovery::None, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        link = ScriptedLink();
+        link.put(18, 9, old);
+        c.stage(link);
+        const ChangeOutcome out = upload();
+        EXPECT_EQ(out.result, c.result);
+        EXPECT_EQ(out.recovery, c.recovery);
+        if (c.holdsOld) {
+            EXPECT_EQ(section(), old) << "the old content was not written back";
+        }
+        if (c.result == Result::Ok) {
+            EXPECT_EQ(section(), fresh);
+        }
+        ASSERT_FALSE(out.backupPath.isEmpty());
+        EXPECT_EQ(fileBytes(out.backupPath), old) << "the backup does not hold the old content";
+        EXPECT_FALSE(backups.pending(kSlot)) << "the note of the change outlived it";
+    }
+    EXPECT_EQ(backups.list(kSlot).size(), std::size(cases));
+}
+
+TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
+    // A read whose count is not the section's size.
+    link.readResults[{18, 9}] = 499;
+    ChangeOutcome out = upload();
+    EXPECT_EQ(out.result, Result::BackupFailed);
+    EXPECT_EQ(opsOf(link), "Size Read");
+    EXPECT_EQ(section(), old);
+    link.readResults.clear();
+
+    // A backup folder nobody may write to, by its mode bits (honoured even for root).
+    ASSERT_TRUE(QDir().mkpath(backups.sectionFolder(kSlot)));
+    chmod(QFile::encodeName(backups.sectionFolder(kSlot)).constData(), 0555);
+    link.calls.clear();
+    out = clearSection(link, backups, kSlot);
+    EXPECT_EQ(out.result, Result::BackupFailed);
+    EXPECT_EQ(out.error, "File access denied");
+    EXPECT_EQ(opsOf(link), "Size Read") << "the section was touched after a failed backup";
+    chmod(QFile::encodeName(backups.sectionFolder(kSlot)).constData(), 0755);
+
+    // And as a user the system itself refuses: root's folder, reached by an unprivileged child.
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() != 0 || nobody == nullptr)
+        return;
+    chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        alarm(30);
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            _exit(10);
+        link.calls.clear();
+        const ChangeOutcome denied = upload();
+        _exit(denied.result != Result::BackupFailed ? 11
+              : opsOf(link) != "Size Read"          ? 12
+              : section() != old                    ? 13
+                                                    : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "10: no privileges dropped; 11: not refused; 12: touched; 13: changed";
+}
+
+TEST_F(SafeOverwrite, WritesAnEmptySectionWithoutBackupOrClearAndClearsAfterSaving) {
+    link.files.clear();
+    ChangeOutcome out = upload();
+    EXPECT_TRUE(out.ok());
+    EXPECT_TRUE(out.backupPath.isEmpty());
+    EXPECT_EQ(opsOf(link), "Size Write Read");
+    link.calls.clear();
+    out = clearSection(link, backups, kSlot);
+    EXPECT_TRUE(out.ok());
+    EXPECT_EQ(opsOf(link), "Size Read Clear");
+    EXPECT_EQ(fileBytes(out.backupPath), fresh);
+    EXPECT_FALSE(link.files.count({18, 9}));
+}
+
+TEST(BackupStore, KeepsTheNewestFiftyNamedInOrderEvenWhenTheClockGoesBack) {
+    QTemporaryDir dir;
+    BackupStore store(dir.path());
+    QDateTime now = QDateTime(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+    store.setClock([&] { return now; });
+    for (int i = 0; i < 52; ++i) {
+        store.save(kSlot, pattern(10 + i, static_cast<uint8_t>(i)));
+        now = now.addSecs(i == 50 ? -3600 : 1); // the 52nd comes after the clock was put back
+    }
+    const std::vector<BackupEntry> list = store.list(kSlot);
+    ASSERT_EQ(list.size(), 50u);
+    EXPECT_EQ(list.front().size, 61) << "the newest backup was not kept";
+    EXPECT_EQ(list.back().size, 12) << "the two oldest should be gone";
+    EXPECT_EQ(QFileInfo(list[1].path).fileName(), "2024-05-01T12-00-50.000Z.bin");
+    EXPECT_EQ(QFileInfo(list[0].path).fileName(), "2024-05-01T12-00-50.001Z.bin");
+    EXPECT_EQ(list[0].time, QDateTime(QDate(2024, 5, 1), QTime(12, 0, 50, 1), Qt::UTC));
+    EXPECT_EQ(list[0].kind, ckUnknownData);
+
+    // A save that fails removes nothing.
+    chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0555);
+    EXPECT_THROW(store.save(kSlot, {1}), EInOutError);
+    chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0755);
+    EXPECT_EQ(store.list(kSlot).size(), 50u);
+    EXPECT_EQ(namesIn(store.sectionFolder(kSlot)).size(), 50) << "a temporary file was left";
+
+    // An application's backup is listed with its kind and name.
+    store.save(0, applicationImage(4, 0x14, kAppJ5, "Snake J5", 100));
+    ASSERT_EQ(store.list(0).size(), 1u);
+    EXPECT_EQ(store.list(0)[0].kind, ckApplication);
+    EXPECT_EQ(store.list(0)[0].name.substr(0, 8), "Snake J5");
+}
+
+TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWriting) {
+    QTemporaryDir dir;
+    ScriptedLink link;
+    BackupStore backups(dir.filePath("auto"));
+    link.put(2, 10, pattern(2048, 3));
+    link.put(18, 9, pattern(21504, 4));
+    link.put(18, 10, {});
+    const QString folder = dir.filePath("full");
+    const FullBackup::WriteOutcome written =
+        FullBackup::write(link, folder, QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
+    ASSERT_TRUE(written.ok) << written.error.toStdString();
+    EXPECT_EQ(written.sectionsWithData, 3);
+    EXPECT_EQ(namesIn(folder), (QStringList{"02-10.bin", "18-09.bin", "18-10.bin", "tarvel-backup.json"}));
+    EXPECT_FALSE(FullBackup::write(link, folder, QDateTime::currentDateTimeUtc()).ok)
+        << "not an empty folder";
+
+    // The phone changes; a restore of two chosen sections brings back just those.
+    link.put(2, 10, pattern(100, 9));
+    link.put(18, 9, pattern(50, 9));
+    link.put(18, 11, pattern(70, 9));
+    FullBackup::Loaded loaded = FullBackup::load(folder);
+    ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
+    EXPECT_EQ(loaded.manifest.time, QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
+    const auto results = FullBackup::restore(link, backups, loaded, {10, 12});
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ((link.files[{18, 9}]), pattern(21504, 4));
+    EXPECT_FALSE(link.files.count({18, 11})) << "a section recorded empty is cleared";
+    EXPECT_EQ((link.files[{2, 10}]), pattern(100, 9)) << "a section not chosen was restored";
+    EXPECT_EQ(fileBytes(results[1].outcome.backupPath), pattern(70, 9))
+        << "the cleared content was not saved";
+    std::vector<int> mismatched;
+    for (const FullBackup::Comparison& c : FullBackup::verify(link, loaded.manifest))
+        if (!c.matches())
+            mismatched.push_back(c.slot);
+    EXPECT_EQ(mismatched, std::vector<int>{0});
+
+    // Damage of every kind is found before anything is written.
+    struct Damage {
+        const char* what;
+        std::function<void()> make;
+        FullBackup::Loaded::Status status;
+    };
+    const QString json = folder + "/tarvel-backup.json";
+    const std::vector<uint8_t> manifest = fileBytes(json);
+    auto putManifest = [&](QByteArray text) {
+        FileIO::replaceFile(json, text.constData(), std::size_t(text.size()));
+    };
+    auto edit = [&](const char* from, const char* to) {
+        QByteArray text(reinterpret_cast<const char*>(manifest.data()), qsizetype(manifest.size()));
+        putManifest(text.replace(from, to));
+    };
+    const Damage damages[] = {
+        {"a flipped byte",
+         [&] { FileIO::replaceFile(folder + "/18-09.bin", pattern(21504, 5).data(), 21504); },
+         FullBackup::Loaded::Damaged},
+        {"a missing file", [&] { QFile::remove(folder + "/02-10.bin"); }, FullBackup::Loaded::Damaged},
+        {"a short file", [&] { FileIO::replaceFile(folder + "/02-10.bin", "ab", 2); },
+         FullBackup::Loaded::Damaged},
+        {"a section left out", [&] { edit("\"18-29\"", "\"18-30\""); }, FullBackup::Loaded::Damaged},
+        {"another format", [&] { edit("tarvel-backup\"", "other\""); }, FullBackup::Loaded::Foreign},
+        {"a newer version", [&] { edit("\"version\": 1", "\"version\": 2"); }, FullBackup::Loaded::Foreign},
+        {"no JSON", [&] { putManifest("{ not json"); }, FullBackup::Loaded::Foreign},
+        {"no manifest", [&] { QFile::remove(json); }, FullBackup::Loaded::Foreign},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        const FullBackup::Loaded good = FullBackup::load(folder);
+        ASSERT_TRUE(good.ok());
+        d.make();
+        const FullBackup::Loaded bad = FullBackup::load(folder);
+        EXPECT_EQ(bad.status, d.status) << bad.error.toStdString();
+        EXPECT_TRUE(bad.error.contains(QDir::toNativeSeparators(folder))) << bad.error.toStdString();
+        link.calls.clear();
+        EXPECT_TRUE(FullBackup::restore(link, backups, bad).empty());
+        EXPECT_TRUE(link.calls.empty()) << "the phone was touched for a damaged backup";
+        // Put it right again for the next case.
+        putManifest(QByteArray(reinterpret_cast<const char*>(manifest.data()), qsizetype(manifest.size())));
+        FileIO::replaceFile(folder + "/18-09.bin", pattern(21504, 4).data(), 21504);
+        FileIO::replaceFile(folder + "/02-10.bin", pattern(2048, 3).data(), 2048);
+    }
+    EXPECT_EQ(FullBackup::load(dir.filePath("missing")).status, FullBackup::Loaded::NotFound);
+}
+
+TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStops) {
+    const std::vector<uint8_t> old = pattern(900, 1), fresh = pattern(1200, 2);
+    // The steps the child is killed at: before the clear, before the write, inside the phone's write
+    // after its flush, and before the verification.
+    const char* stops[] = {"clear", "write", "flush", "verify"};
+    for (const char* stop : stops) {
+        SCOPED_TRACE(stop);
+        QTemporaryDir dir;
+        const QString phoneDir = dir.filePath("phone");
+        {
+            VirtualPhone phone(phoneDir);
+            ASSERT_EQ(phone.InitGBPMode(1), 0);
+            ASSERT_EQ(phone.WriteNVMFile(18, 9, old.data(), 900), 0);
+            phone.EndGBPMode();
+        }
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            alarm(30);
+            VirtualPhone phone(phoneDir);
+            BackupStore backups(dir.filePath("backups"));
+            const std::string at = stop;
+            FileIO::testHooks().namedTemporariesOnly = true;
+            const Progress kill = [&](const ProgressEvent& e) {
+                if ((at == "clear" && e.step == Step::Clearing) ||
+                    (at == "write" && e.step == Step::Writing) ||
+                    (at == "verify" && e.step == Step::Verifying))
+                    ::raise(SIGKILL);
+                // Armed only now: the backup before it is flushed too.
+                if (at == "flush" && e.step == Step::Writing)
+                    FileIO::testHooks().afterFlush = [] { ::raise(SIGKILL); };
+            };
+            if (phone.InitGBPMode(1) == 0)
+                replaceSection(phone, backups, kSlot, fresh.data(), 1200, kill);
+            _exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child was not stopped";
+
+        // The next session finishes or undoes the change.
+        VirtualPhone phone(phoneDir);
+        BackupStore backups(dir.filePath("backups"));
+        ASSERT_TRUE(backups.pending(kSlot)) << "no note of the change in progress";
+        ASSERT_EQ(phone.InitGBPMode(1), 0);
+        const std::vector<Interrupted> found = finishInterrupted(phone, backups);
+        const std::vector<uint8_t> now = fileBytes(phone.sectionPath(18, 9));
+        phone.EndGBPMode();
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_FALSE(found[0].failed);
+        EXPECT_TRUE(now == old || now == fresh) << "the section holds " << now.size() << " bytes";
+        EXPECT_EQ(found[0].restored, std::string(stop) == "write" || std::string(stop) == "flush");
+        ASSERT_EQ(backups.list(kSlot).size(), 1u);
+        EXPECT_EQ(fileBytes(backups.list(kSlot)[0].path), old);
+        EXPECT_FALSE(backups.pending(kSlot));
+        for (const QString& name : namesIn(phoneDir))
+            EXPECT_TRUE(name.endsWith(".bin") || name == ".gbp-mode.lock") << name.toStdString();
+    }
+}
