@@ -69,6 +69,14 @@ QStringList windowsLauncher(PeArch arch) {
 #endif
 }
 
+Backend virtualPhoneBackend(const QString& folder) {
+    Backend backend;
+    auto phone = std::make_unique<VirtualPhone>(folder);
+    backend.phoneFolder = phone->folder();
+    backend.link = std::move(phone);
+    return backend;
+}
+
 Backend makeBackend(const QString& dllOption, const QString& callConvOption) {
     Backend backend;
     const QString dataDll = dataFolderLibrary();
@@ -78,12 +86,8 @@ Backend makeBackend(const QString& dllOption, const QString& callConvOption) {
         backend.error = backend.choice.error;
         return backend;
     }
-    if (backend.isVirtualPhone()) {
-        auto phone = std::make_unique<VirtualPhone>();
-        backend.phoneFolder = phone->folder();
-        backend.link = std::move(phone);
-        return backend;
-    }
+    if (backend.isVirtualPhone())
+        return virtualPhoneBackend();
 
     const PeCheck check = PeHeader::inspectFile(backend.choice.library);
     if (check.arch == PeArch::None) {

@@ -35,6 +35,8 @@ struct Backend {
 // Binds the backend from the command line's values (empty when not given), TARVEL_GBP_DLL and the data
 // folder. Starts nothing: the bridge starts on the first call.
 Backend makeBackend(const QString& dllOption, const QString& callConvOption);
+// The virtual phone in folder (empty: its default folder).
+Backend virtualPhoneBackend(const QString& folder = {});
 
 // Where a GBP.DLL is looked for when neither the command line nor the environment names one.
 QString dataFolderLibrary();

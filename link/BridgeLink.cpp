@@ -194,8 +194,27 @@ void BridgeLink::stop() {
 }
 
 std::optional<Answer> BridgeLink::exchange(const Request& request) {
+    const bool restart = !(process_ && ready_ && process_->state() == QProcess::Running);
     if (!start())
         return std::nullopt;
+    // A new bridge inside a GBP bracket enters GBP mode again first, so that the caller's next steps
+    // (such as writing back what a failed change removed) reach the phone.
+    if (restart && gbpPort_ && request.op != Op::Init && request.op != Op::End) {
+        const auto init = call({Op::Init, *gbpPort_, 0, 0, {}});
+        if (!init)
+            return std::nullopt;
+        if (init->result != 0) {
+            lastError_ = QString("the new bridge could not enter GBP mode on COM %1 again (result %2)")
+                             .arg(*gbpPort_)
+                             .arg(init->result);
+            gbpPort_.reset();
+            return std::nullopt;
+        }
+    }
+    return call(request);
+}
+
+std::optional<Answer> BridgeLink::call(const Request& request) {
     const char* what = exportName(request.op);
     const int limitMs = request.op == Op::Init ? setup_.deadlines.initMs : setup_.deadlines.callMs;
     QDeadlineTimer deadline(limitMs);
@@ -226,10 +245,13 @@ std::optional<Answer> BridgeLink::exchange(const Request& request) {
 
 int32_t BridgeLink::InitGBPMode(uint8_t port) {
     const auto answer = exchange({Op::Init, port, 0, 0, {}});
+    if (answer && answer->result == 0)
+        gbpPort_ = port;
     return answer ? answer->result : kNoAnswer;
 }
 
 int32_t BridgeLink::EndGBPMode() {
+    gbpPort_.reset();
     const auto answer = exchange({Op::End, 0, 0, 0, {}});
     return answer ? answer->result : kNoAnswer;
 }

@@ -3,7 +3,8 @@
 // crash inside the library costs one call, never the program. The bridge starts on the first call and
 // is kept for the life of the link. Each call waits for its answer up to a deadline; on a timeout, a
 // closed pipe, a malformed answer or a crash the call fails (Init non-zero, the others negative), the
-// bridge is ended and the next call starts a new one.
+// bridge is ended and the next call starts a new one, which enters GBP mode again when the failure
+// came inside a GBP bracket.
 #include "BridgeProtocol.h"
 #include "GBPCtrl.h"
 
@@ -65,7 +66,9 @@ class BridgeLink : public GBPCtrl {
     static QString winePath(const QString& path);
 
   private:
+    // Starts the bridge when needed, and then makes one call.
     std::optional<BridgeProtocol::Answer> exchange(const BridgeProtocol::Request& request);
+    std::optional<BridgeProtocol::Answer> call(const BridgeProtocol::Request& request);
     // Waits for more output, or for the bytes to go out, until the deadline (limitMs in all); false,
     // with the bridge ended, when it ended or the time ran out.
     bool receive(const QDeadlineTimer& deadline, int limitMs, const char* what);
@@ -80,6 +83,7 @@ class BridgeLink : public GBPCtrl {
     BridgeSetup setup_;
     std::unique_ptr<QProcess> process_;
     bool ready_ = false;
+    std::optional<uint8_t> gbpPort_; // the port of the GBP bracket in progress
     StartState startState_ = StartState::Idle;
     QDeadlineTimer startDeadline_;
     QByteArray inbox_;     // the bridge's output not yet decoded

@@ -103,6 +103,9 @@ TEST(BridgeLink, AHangOrACrashFailsTheCallAndTheNextCallStartsANewBridge) {
             EXPECT_TRUE(link.lastError().contains(f.error)) << link.lastError().toStdString();
         }
         EXPECT_EQ(buffer, std::vector<uint8_t>(kTransferBufferSize, 0xCC)) << "nothing copied";
+        // The new bridge enters GBP mode again when the failure came inside the bracket.
+        EXPECT_EQ(link.GetNVMFileSize(18, 9), std::string(f.call) == "InitGBPMode" ? -1 : 5000);
+        link.EndGBPMode();
         ASSERT_EQ(link.InitGBPMode(1), 0) << "a new bridge: " << link.lastError().toStdString();
         EXPECT_EQ(link.GetNVMFileSize(18, 9), 5000);
         EXPECT_EQ(phone.get(18, 9), pattern(5000, 1));
