@@ -34,7 +34,7 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     box->setObjectName("GroupBox1");
     box->setGeometry(8, 40, 305, 113);
 
-    auto* memo = new QPlainTextEdit(box);
+    auto* memo = Memo1 = new QPlainTextEdit(box);
     memo->setObjectName("Memo1");
     memo->setGeometry(2, 15, 301, 96);
     memo->setFrameStyle(QFrame::NoFrame);
@@ -77,6 +77,10 @@ QStringList TForm3::informationLines() {
         "Fully compatible with PRGLoader v1-v3 (by its author)",
         "and with OOK2 (by its author).",
     };
+}
+
+void TForm3::setBackendLines(const QStringList& lines) {
+    Memo1->setPlainText((informationLines() << "" << lines).join('\n'));
 }
 
 void TForm3::Button1Click() {
