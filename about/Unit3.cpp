@@ -1,8 +1,10 @@
 #include "Unit3.h"
 
+#include "EnterPressesButton.h"
+#include "EtchedGroupBox.h"
 #include "Fonts.h"
+#include "WindowPlacement.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,11 +30,11 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     version->move(144, 16);
     version->adjustSize();
 
-    auto* box = new QGroupBox(" Informations ", this);
+    auto* box = new EtchedGroupBox(" Informations ", this);
     box->setObjectName("GroupBox1");
     box->setGeometry(8, 40, 305, 113);
 
-    auto* memo = new QPlainTextEdit(box);
+    auto* memo = Memo1 = new QPlainTextEdit(box);
     memo->setObjectName("Memo1");
     memo->setGeometry(2, 15, 301, 96);
     memo->setFrameStyle(QFrame::NoFrame);
@@ -40,9 +42,8 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QPalette face = memo->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    memo->setPalette(face);
+    // The button face behind the text, following the palette as the text does.
+    memo->viewport()->setBackgroundRole(QPalette::Button);
     memo->setPlainText(informationLines().join('\n'));
 
     auto* credit = new QLabel("Made by the Tarvel authors.", this);
@@ -55,6 +56,7 @@ TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     ok->setGeometry(240, 160, 75, 21);
     ok->setAutoDefault(false);
     ok->setDefault(false);
+    EnterPressesButton::install(ok);
     connect(ok, &QPushButton::clicked, this, &TForm3::Button1Click);
 
     setTabOrder(memo, ok);
@@ -77,13 +79,16 @@ QStringList TForm3::informationLines() {
     };
 }
 
+void TForm3::setBackendLines(const QStringList& lines) {
+    Memo1->setPlainText((informationLines() << "" << lines).join('\n'));
+}
+
 void TForm3::Button1Click() {
     accept();
 }
 
 void TForm3::showEvent(QShowEvent* event) {
-    // Opens centred over the main window.
-    if (QWidget* owner = parentWidget())
-        move(owner->geometry().center() - rect().center());
+    // Opens centred over the main window, inside the screen.
+    centreOnOwner(*this);
     QDialog::showEvent(event);
 }

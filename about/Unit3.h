@@ -13,7 +13,12 @@ class TForm3 : public QDialog {
     void Button1Click();
     // The information lines, in order.
     static QStringList informationLines();
+    // Adds lines naming the device link in use (Backend::describe) after the information lines.
+    void setBackendLines(const QStringList& lines);
 
   protected:
     void showEvent(QShowEvent* event) override;
+
+  private:
+    QPlainTextEdit* Memo1 = nullptr;
 };

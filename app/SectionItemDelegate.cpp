@@ -2,7 +2,6 @@
 
 #include "SectionItemPainter.h"
 
-#include <QApplication>
 #include <QPainter>
 #include <QStyle>
 
@@ -15,14 +14,8 @@ void SectionItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                   option.state & QStyle::State_Selected);
         painter->restore();
     }
-    if (option.state & QStyle::State_HasFocus) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(option.widget);
-        focus.rect = option.rect;
-        focus.backgroundColor = Qt::white;
-        QStyle* style = option.widget ? option.widget->style() : QApplication::style();
-        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
-    }
+    if (option.state & QStyle::State_HasFocus)
+        SectionItemPainter::paintFocusRect(*painter, option.rect);
 }
 
 QSize SectionItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {

@@ -1,6 +1,6 @@
 #pragma once
-// Paints each list item from the section table with the item painter; the list adds the focus rectangle
-// over the whole item itself.
+// Paints each list item from the section table with the item painter, and the focus rectangle over the
+// whole item: nothing of the style's item look is drawn.
 #include "SectionIcons.h"
 #include "SectionTable.h"
 

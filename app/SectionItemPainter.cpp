@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QStringList>
 
 SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size, int32_t capacity) {
     // L, T, R, B with right and bottom exclusive.
@@ -30,6 +31,20 @@ SectionItemGeometry SectionItemPainter::geometry(const QRect& rect, int32_t size
 
 QString SectionItemPainter::titleText(const SectionRecord& record) {
     return sectionTitle(record);
+}
+
+QString SectionItemPainter::accessibleText(const SectionRecord& record) {
+    QStringList parts{QString::fromStdString(sectionIdText(record.Group, record.Number))};
+    if (record.Size < 0) {
+        parts << "empty";
+    } else {
+        parts << titleText(record);
+        const QString name = Charset::sectionText(record.Name).trimmed();
+        if (record.Kind == ckApplication && !name.isEmpty())
+            parts << name;
+        parts << QString("%1 bytes").arg(record.Size);
+    }
+    return parts.join(", ");
 }
 
 void SectionItemPainter::paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,
@@ -74,5 +89,25 @@ void SectionItemPainter::paint(QPainter& painter, const SectionIcons& icons, con
     const int width = QFontMetrics(painter.font()).horizontalAdvance(sizeText);
     painter.drawText(QRect(QPoint(g.sizeRight - width, g.name.y()), QSize(width, lineHeight + 2)),
                      Qt::AlignLeft | Qt::AlignTop, sizeText);
+    painter.restore();
+}
+
+void SectionItemPainter::paintFocusRect(QPainter& painter, const QRect& rect) {
+    // The item's edge pixels are white, so black dots look as the inverting focus rectangle of the
+    // platform would; a style's focus frame would tint the whole item instead.
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    auto dot = [&](int x, int y) {
+        if ((x + y) % 2 == 0)
+            painter.fillRect(x, y, 1, 1, Qt::black);
+    };
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+        dot(x, rect.top());
+        dot(x, rect.bottom());
+    }
+    for (int y = rect.top() + 1; y < rect.bottom(); ++y) {
+        dot(rect.left(), y);
+        dot(rect.right(), y);
+    }
     painter.restore();
 }

@@ -27,9 +27,14 @@ class SectionItemPainter {
     static SectionItemGeometry geometry(const QRect& rect, int32_t size, int32_t capacity);
     // The bold title line of a record.
     static QString titleText(const SectionRecord& record);
+    // What a screen reader says for the item: "18-09, Universal fw. application (PGLDR3), PGLDR3 Tetris,
+    // 8420 bytes", or "02-10, empty".
+    static QString accessibleText(const SectionRecord& record);
     // Paints the item of record into rect.
     static void paint(QPainter& painter, const SectionIcons& icons, const SectionRecord& record,
                       const QRect& rect, bool selected);
+    // The focus rectangle over a whole item: every other pixel of its edge, in a checker pattern.
+    static void paintFocusRect(QPainter& painter, const QRect& rect);
 
     static inline const QColor kWhite{255, 255, 255};
     static inline const QColor kBlue{0, 94, 182};

@@ -1,9 +1,12 @@
 #include "Unit1.h"
 
+#include "EnterPressesButton.h"
 #include "ErrorReport.h"
+#include "EtchedGroupBox.h"
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "LabelText.h"
+#include "ReadableColour.h"
 #include "SectionInfo.h"
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
@@ -20,12 +23,18 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 
 namespace {
 
 constexpr int kPortCount = 8;
+
+// Settings keys: the chosen port, and the last folders of Upload, Extract and the two full-backup dialogs.
+const char* const kPortKey = "Port";
+const char* const kFolderKeys[] = {"Folders/Upload", "Folders/Extract", "Folders/BackUpAll",
+                                   "Folders/RestoreAll"};
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& place,
                         const QString& hint = {}) {
@@ -34,6 +43,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setGeometry(place);
     button->setToolTip(hint);
     button->setAutoDefault(false);
+    EnterPressesButton::install(button);
     return button;
 }
 
@@ -80,16 +90,25 @@ void TForm1::buildControls() {
     for (int p = 1; p <= kPortCount; ++p)
         Port->addItem(QString("COM %1").arg(p));
     Port->setCurrentIndex(0);
+    Port->setAccessibleName("Port");
+    // Linux screen readers name a drop-down list by its label, not by its accessible name; the layout
+    // shows none, so an unseen one stands in.
+    auto* portLabel = new QLabel("Port", this);
+    portLabel->setObjectName("PortLabel");
+    portLabel->setBuddy(Port);
+    portLabel->hide();
 
     reld = makeButton(this, "reld", "Reload", {80, 8, 65, 21}, "Load NVM Sections info");
     Button2 = makeButton(this, "Button2", "About", {200, 8, 57, 21});
     Expand = makeButton(this, "Expand", "4", {264, 8, 25, 21}, "More informations");
     Expand->setFont(Fonts::marlett(13, true));
+    Expand->setAccessibleName("Expand"); // not the glyph's letter
     if (!Fonts::haveMarlett())
         Expand->setText(QString(QChar(0x25BA))); // without Marlett a plain triangle stands in
 
     Lista = new QListWidget(this);
     Lista->setObjectName("Lista");
+    Lista->setAccessibleName("Sections");
     Lista->setGeometry(8, 35, 281, 286);
     Lista->setUniformItemSizes(true);
     Lista->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -123,6 +142,10 @@ void TForm1::buildControls() {
         statusLabels_[i] = panel;
     }
 
+    connect(Port, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (settings_ != nullptr)
+            settings_->setValue(kPortKey, index + 1);
+    });
     connectHandler(reld, &TForm1::reldClick);
     connectHandler(Button2, &TForm1::Button2Click);
     connectHandler(Expand, &TForm1::ExpandClick);
@@ -130,9 +153,11 @@ void TForm1::buildControls() {
     connectHandler(btn2, &TForm1::btn2Click);
     connectHandler(btn3, &TForm1::btn3Click);
     connectHandler(btn4, &TForm1::btn4Click);
-    // The row comes with the signal: a mouse press makes an item current before it is selected.
-    connect(Lista, &QListWidget::currentRowChanged, this, [this](int row) {
-        selectedRow_ = row;
+    // A selection, by mouse or keys, runs ListaClick; the current item alone does not (the list makes its
+    // first item current when it takes the focus, with nothing selected).
+    connect(Lista, &QListWidget::itemSelectionChanged, this, [this] {
+        const QModelIndexList rows = Lista->selectionModel()->selectedRows();
+        selectedRow_ = rows.isEmpty() ? -1 : rows.first().row();
         guarded([this] { ListaClick(); });
     });
 
@@ -164,11 +189,9 @@ void TForm1::buildSidePanel() {
     ext1Label_->setGeometry(1, 1, 167, 23);
     ext1Label_->setAlignment(Qt::AlignCenter);
     ext1Label_->setFont(Fonts::tahoma(11, true));
-    QPalette navy = ext1Label_->palette();
-    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    ext1Label_->setPalette(navy);
+    updateHeadingColour();
 
-    ext2 = new QGroupBox(" Information ", this);
+    ext2 = new EtchedGroupBox(" Information ", this);
     ext2->setObjectName("ext2");
     ext2->setGeometry(304, 40, 169, 201);
     makeLabel(ext2, "Label5", "Section used by:", {8, 16}, false);
@@ -182,7 +205,7 @@ void TForm1::buildSidePanel() {
     makeLabel(ext2, "Label11", "Total data size:", {8, 160}, false);
     Info5 = makeLabel(ext2, "Info5", "(unknown)", {16, 176}, true);
 
-    ext3 = new QGroupBox(" Requirements ", this);
+    ext3 = new EtchedGroupBox(" Requirements ", this);
     ext3->setObjectName("ext3");
     ext3->setGeometry(304, 243, 169, 102);
     makeLabel(ext3, "Label1", "Mobile phone:", {8, 16}, false);
@@ -192,6 +215,42 @@ void TForm1::buildSidePanel() {
 
     for (QWidget* w : std::initializer_list<QWidget*>{ext0, ext1, ext2, ext3})
         w->hide();
+}
+
+void TForm1::updateHeadingColour() {
+    // Navy on the button face; on a dark face, a lighter navy that still reads.
+    QPalette heading = ext1Label_->palette();
+    heading.setColor(QPalette::WindowText, readableOn(QColor(0, 0, 128), palette().color(QPalette::Window)));
+    ext1Label_->setPalette(heading);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange && ext1Label_ != nullptr)
+        updateHeadingColour();
+    QWidget::changeEvent(event);
+}
+
+void TForm1::useSettings(QSettings* settings) {
+    settings_ = nullptr; // restoring records nothing
+    if (settings != nullptr) {
+        bool ok = false;
+        const int port = settings->value(kPortKey).toInt(&ok);
+        if (ok && port >= 1 && port <= kPortCount)
+            Port->setCurrentIndex(port - 1);
+        FileDialogState* states[] = {&openf, &savef, &backupFolder_, &restoreFolder_};
+        for (int i = 0; i < 4; ++i)
+            states[i]->folder = settings->value(kFolderKeys[i]).toString();
+    }
+    settings_ = settings;
+}
+
+void TForm1::rememberFolders() {
+    if (settings_ == nullptr)
+        return;
+    const FileDialogState* states[] = {&openf, &savef, &backupFolder_, &restoreFolder_};
+    for (int i = 0; i < 4; ++i)
+        if (!states[i]->folder.isEmpty())
+            settings_->setValue(kFolderKeys[i], states[i]->folder);
 }
 
 void TForm1::connectHandler(QPushButton* button, void (TForm1::*handler)()) {
@@ -235,6 +294,14 @@ void TForm1::FormCreate() {
         auto* item = new QListWidgetItem(QString("%1-%2").arg(r.Group).arg(r.Number), Lista);
         item->setSizeHint(QSize(0, SectionItemDelegate::kItemHeight));
     }
+    refreshList();
+}
+
+void TForm1::refreshList() {
+    // The items' own texts stay the identifiers; a screen reader reads what the item shows.
+    for (int slot = 0; slot < kSectionCount && slot < Lista->count(); ++slot)
+        Lista->item(slot)->setData(Qt::AccessibleTextRole, SectionItemPainter::accessibleText(table_[slot]));
+    Lista->viewport()->repaint();
 }
 
 void TForm1::showTotal(int64_t total) {
@@ -275,7 +342,7 @@ void TForm1::reldClick() {
         });
         total = totalDataSize(table_);
         session.end();
-        Lista->viewport()->repaint();
+        refreshList();
         setActivity("Ready");
     }
     showTotal(total);
@@ -299,7 +366,7 @@ void TForm1::UpdateSection(uint8_t slot) {
         return;
     ScanSection(link_, table_, slot);
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
 }
 
 void TForm1::ListaClick() {
@@ -365,7 +432,7 @@ void TForm1::btn2Click() {
     const int slot = selectedSlot();
     if (scanning_ || slot < 0 || ConnectedPort == 0)
         return;
-    setActivity("Reading section...");
+    showActivityNow("Reading section...");
     if (viewer_)
         viewer_->view(
             {slot, table_[slot], ConnectedPort, [this](const QString& text) { setActivity(text); }});
@@ -388,6 +455,7 @@ void TForm1::ExpandClick() {
     else
         Expand->setText(QString(QChar(open ? 0x25C4 : 0x25BA)));
     Expand->setToolTip(open ? "Less informations" : "More informations");
+    Expand->setAccessibleName(open ? "Collapse" : "Expand");
     PanelExpanded = open;
 }
 

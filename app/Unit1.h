@@ -24,6 +24,7 @@ class QListWidget;
 class QMenu;
 class QPainter;
 class QPushButton;
+class QSettings;
 class QStatusBar;
 
 class TForm1 : public QWidget {
@@ -35,6 +36,9 @@ class TForm1 : public QWidget {
     // The dialogs shown by View and About; they live as long as the window.
     void setViewDialog(SectionViewer* viewer) { viewer_ = viewer; }
     void setAboutDialog(QDialog* dialog) { aboutDialog_ = dialog; }
+    // Where the chosen port and the file dialogs' last folders are kept between runs: restores them
+    // now and records each change. Without it the window starts on COM 1 and remembers nothing.
+    void useSettings(QSettings* settings);
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -82,15 +86,19 @@ class TForm1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void buildControls();
     void buildSidePanel();
+    void updateHeadingColour();
     // Connects a button's click to a handler through the standard error report.
     void connectHandler(QPushButton* button, void (TForm1::*handler)());
     void guarded(const std::function<void()>& action);
     void setActivity(const QString& text) { setStatusPanel(2, text); }
     void showTotal(int64_t total);
+    // Repaints the list after the table has changed, with what a screen reader says for each item.
+    void refreshList();
     void setLabel(QLabel* label, const QString& caption);
     void buildListMenu();
     // Shows the activity text at once (an operation keeps the GUI thread busy).
@@ -99,12 +107,14 @@ class TForm1 : public QWidget {
     void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
                       const QString& success, const QString& failure);
     void markCleared(int slot);
+    void rememberFolders();
     void message(const QString& caption, const QString& text, MsgIcon icon);
 
     GBPCtrl& link_;
     Dialogs& dialogs_;
     SectionViewer* viewer_ = nullptr;
     QDialog* aboutDialog_ = nullptr;
+    QSettings* settings_ = nullptr;
 
     SectionTable table_;
     BackupStore backups_;

@@ -7,8 +7,10 @@
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "SectionInfo.h"
+#include "WaitCursor.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QStatusBar>
 #include <vector>
@@ -74,7 +76,7 @@ void TForm1::message(const QString& caption, const QString& text, MsgIcon icon) 
 
 void TForm1::showActivityNow(const QString& text) {
     setActivity(text);
-    Status->repaint();
+    statusLabels_[2]->repaint();
 }
 
 void TForm1::reportChange(int slot, const ChangeOutcome& outcome, const QString& caption,
@@ -96,7 +98,7 @@ void TForm1::markCleared(int slot) {
     record.Name.clear();
     record.TargetFirmware.clear();
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
 }
 
 void TForm1::btn1Click() {
@@ -105,6 +107,7 @@ void TForm1::btn1Click() {
     const std::optional<QString> fileName = dialogs_.openFileName(this, openf);
     if (!fileName)
         return;
+    rememberFolders();
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
@@ -119,12 +122,13 @@ void TForm1::btn1Click() {
     }
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
-    setActivity(connected(port));
+    showActivityNow(connected(port));
     if (record.Size >= 0) {
         const QString question = QString("Section %1\r\n(%2 bytes)\r\nisn't empty.\r\nOverwrite data?")
                                      .arg(sectionId(slot))
@@ -138,7 +142,7 @@ void TForm1::btn1Click() {
     }
     const ChangeOutcome outcome =
         SectionOps::replaceSection(link_, backups_, slot, buffer.data(), static_cast<int32_t>(fileLength),
-                                   stepTexts([this](const QString& text) { setActivity(text); }));
+                                   stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (outcome.result == Result::BackupFailed) {
         setActivity("Ready");
         session.end();
@@ -159,19 +163,21 @@ void TForm1::btn3Click() {
     const std::optional<QString> fileName = dialogs_.saveFileName(this, savef);
     if (!fileName)
         return;
+    rememberFolders();
     const int slot = selectedSlot();
     if (slot < 0 || ConnectedPort == 0)
         return;
     const SectionRecord& record = table_[slot];
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
     setActivity(connected(port));
-    setActivity("Reading section...");
+    showActivityNow("Reading section...");
     const SectionOps::SectionRead read = SectionOps::readSection(link_, slot);
     if (!read.ok) {
         session.end();
@@ -179,7 +185,7 @@ void TForm1::btn3Click() {
         message("Error", QString("Section %1 could not be read.").arg(sectionId(slot)), MsgIcon::Error);
         return;
     }
-    setActivity("Saving to file...");
+    showActivityNow("Saving to file...");
     // A file error ends the operation here; the session still leaves GBP mode on the way out.
     FileIO::replaceFile(*fileName, read.bytes.data(), read.bytes.size());
     session.end();
@@ -203,15 +209,16 @@ void TForm1::btn4Click() {
         return;
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
     setActivity(connected(port));
-    setActivity("Clearing section...");
+    showActivityNow("Clearing section...");
     const ChangeOutcome outcome = SectionOps::clearSection(
-        link_, backups_, slot, stepTexts([this](const QString& text) { setActivity(text); }));
+        link_, backups_, slot, stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (!outcome.ok()) {
         // The record is read again: it shows what the phone holds after the failure.
         if (outcome.result != Result::BackupFailed)
@@ -265,15 +272,16 @@ void TForm1::mnuRestoreClick() {
     const std::vector<uint8_t> bytes = BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path);
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
-    setActivity(connected(port));
+    showActivityNow(connected(port));
     const ChangeOutcome outcome =
         SectionOps::replaceSection(link_, backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()),
-                                   stepTexts([this](const QString& text) { setActivity(text); }));
+                                   stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (outcome.result == Result::BackupFailed) {
         setActivity("Ready");
         session.end();
@@ -294,17 +302,19 @@ void TForm1::mnuBackupAllClick() {
     const std::optional<QString> parent = dialogs_.folderName(this, backupFolder_);
     if (!parent)
         return;
+    rememberFolders();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString folder =
         QDir(*parent).filePath("tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
-    setActivity(connected(port));
+    showActivityNow(connected(port));
     const FullBackup::WriteOutcome outcome =
         FullBackup::write(link_, folder, now, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Backing up section %1...").arg(sectionId(e.slot)));
@@ -326,6 +336,7 @@ void TForm1::mnuRestoreAllClick() {
     const std::optional<QString> folder = dialogs_.folderName(this, restoreFolder_);
     if (!folder)
         return;
+    rememberFolders();
     const QString caption = "Restore all from a backup";
     // Every file is checked before the phone is contacted.
     const FullBackup::Loaded backup = FullBackup::load(*folder);
@@ -341,12 +352,13 @@ void TForm1::mnuRestoreAllClick() {
         return;
 
     const uint8_t port = ConnectedPort;
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));
         return;
     }
-    setActivity(connected(port));
+    showActivityNow(connected(port));
     const std::vector<FullBackup::Restored> results =
         FullBackup::restore(link_, backups_, backup, {}, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Restoring section %1...").arg(sectionId(e.slot)));
@@ -354,7 +366,7 @@ void TForm1::mnuRestoreAllClick() {
     SectionOps::scanAll(link_, table_);
     session.end();
     showTotal(totalDataSize(table_));
-    Lista->viewport()->repaint();
+    refreshList();
     ListaClick();
     setActivity("Ready");
     if (!results.empty() && !results.back().outcome.ok()) {

@@ -1,4 +1,8 @@
 // Tarvel: starts the application, binds the device link and creates the three windows.
+// tarvel [--gbp-dll PATH [--gbp-callconv stdcall|cdecl|register]] [--version] [--help]
+#include "Backend.h"
+#include "BridgeLink.h"
+#include "ErrorReport.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
 #include "QtDialogs.h"
@@ -6,11 +10,13 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
-#include "VirtualPhone.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -28,39 +34,67 @@ bool asksForTextOnly(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication::setApplicationName("Tarvel"); // names the virtual phone's data folder
+    QCoreApplication::setApplicationName("Tarvel"); // names the data folder
     QCoreApplication::setApplicationVersion(TARVEL_VERSION);
     QCommandLineParser parser;
     parser.setApplicationDescription("Manages the memory sections of a Sony CMD-J5/J6/J7/J70 phone.");
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption gbpDll("gbp-dll",
+                                    "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
+    const QCommandLineOption gbpCallConv(
+        "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
+        "NAME");
+    parser.addOptions({gbpDll, gbpCallConv});
     if (asksForTextOnly(argc, argv)) {
         QCoreApplication text(argc, argv);
         parser.process(text); // prints and exits
     }
 
     QApplication app(argc, argv);
-    QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
     parser.process(app);
+    Backend backend = makeBackend(parser.value(gbpDll), parser.value(gbpCallConv));
+    QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
+    QtDialogs dialogs;
+    if (!backend.error.isEmpty()) {
+        std::fprintf(stderr, "tarvel: %s\n", qPrintable(backend.error));
+        showErrorReport(dialogs, nullptr, backend.error);
+        return 1;
+    }
     Fonts::load();
 
     GraphicFormats formats;
     formats.add({TGIFImage::kFileExtension, TGIFImage::kDescription, TGIFImage::kClipboardFormat});
 
-    // The vendor library exists only on Windows; everywhere else the virtual phone answers.
-    VirtualPhone phone;
-    QtDialogs dialogs;
-
-    TForm1 form1(phone, dialogs);
-    TForm2 form2(&form1, phone, form1.icons(), dialogs);
+    QSettings settings("Tarvel", "Tarvel"); // the chosen port and the file dialogs' folders
+    TForm1 form1(*backend.link, dialogs);
+    form1.setWindowTitle(backend.windowTitle(form1.windowTitle()));
+    form1.useSettings(&settings);
+    TForm2 form2(&form1, *backend.link, form1.icons(), dialogs);
     TForm3 form3(&form1);
+    form3.setBackendLines(backend.describe());
     form1.setViewDialog(&form2);
     form1.setAboutDialog(&form3);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         form1.move(screen->availableGeometry().center() - form1.rect().center());
     form1.show();
-    const int result = QApplication::exec();
+    // The bridge starts while the user looks at the window; a library that cannot serve (not loadable,
+    // an export missing) is reported as soon as that is known.
+    if (BridgeLink* bridge = backend.bridge()) {
+        bridge->launch();
+        auto* poll = new QTimer(&form1);
+        QObject::connect(poll, &QTimer::timeout, &form1, [&dialogs, &form1, bridge, poll] {
+            const BridgeLink::StartState state = bridge->pollStart();
+            if (state == BridgeLink::StartState::Pending)
+                return;
+            poll->stop();
+            if (state == BridgeLink::StartState::Failed) // BridgeLink has written it on standard error
+                showErrorReport(dialogs, &form1, bridge->lastError());
+        });
+        poll->start(100);
+    }
+    const int result = QCoreApplication::exec();
     formats.clear();
     return result;
 }

@@ -9,7 +9,6 @@
 #include "LoggingLink.h"
 #include "SectionOps.h"
 #include "SectionTitle.h"
-#include "VirtualPhone.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -103,9 +102,8 @@ struct UsageError {
 // The commands, with what they share: the options, the link, the automatic backups.
 class Runner {
   public:
-    Runner(Options options, const QString& command, QStringList args)
-        : options_(std::move(options)), command_(command), args_(std::move(args)),
-          phone_(makeLink(options_)) {
+    Runner(Options options, const QString& command, QStringList args, std::unique_ptr<GBPCtrl> link)
+        : options_(std::move(options)), command_(command), args_(std::move(args)), phone_(std::move(link)) {
         if (options_.verbose)
             logging_ = std::make_unique<LoggingLink>(
                 *phone_, [](const QString& line) { err() << "link: " << line << Qt::endl; });
@@ -513,12 +511,17 @@ class Runner {
 
 } // namespace
 
-std::unique_ptr<GBPCtrl> makeLink(const Options& options) {
-    return std::make_unique<VirtualPhone>(options.phoneDir);
+Backend makeLink(const Options& options) {
+    if (!options.phoneDir.isEmpty())
+        return virtualPhoneBackend(options.phoneDir);
+    return makeBackend(options.gbpDll, options.gbpCallConv);
 }
 
-QString linkDescription(const Options& options) {
-    return "virtual phone in " + QDir::toNativeSeparators(VirtualPhone(options.phoneDir).folder());
+QString linkDescription(const Backend& backend) {
+    if (!backend.error.isEmpty())
+        return backend.error;
+    return backend.name() + (backend.isVirtualPhone() ? " in " : ", ") +
+           QDir::toNativeSeparators(backend.location());
 }
 
 int run(const QStringList& arguments) {
@@ -533,7 +536,12 @@ int run(const QStringList& arguments) {
     const QCommandLineOption yes("yes", "Change sections that hold data without asking.");
     const QCommandLineOption json("json", "Machine-readable output for list, verify and history.");
     const QCommandLineOption verbose("verbose", "Log every link call with its arguments and result.");
-    parser.addOptions({port, phoneDir, yes, json, verbose});
+    const QCommandLineOption gbpDll("gbp-dll",
+                                    "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
+    const QCommandLineOption gbpCallConv(
+        "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
+        "NAME");
+    parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv});
     parser.addPositionalArgument("COMMAND", "One of the commands below, with its arguments.",
                                  "COMMAND [ARGS...]");
 
@@ -549,10 +557,21 @@ int run(const QStringList& arguments) {
     }
     Options options;
     options.phoneDir = parser.value(phoneDir);
+    options.gbpDll = parser.value(gbpDll);
+    options.gbpCallConv = parser.value(gbpCallConv);
+    if (!options.phoneDir.isEmpty() && !options.gbpDll.isEmpty())
+        return usage("--phone-dir is for the virtual phone and cannot go with --gbp-dll");
+    Backend backend = makeLink(options);
+    if (!backend.choice.error.isEmpty())
+        return usage(backend.choice.error);
     if (parser.isSet(version)) {
         out() << "tarvel-cli " << QCoreApplication::applicationVersion()
-              << "\nlink: " << linkDescription(options) << Qt::endl;
-        return kSuccess;
+              << "\nlink: " << linkDescription(backend) << Qt::endl;
+        return backend.error.isEmpty() ? kSuccess : kLinkFailed;
+    }
+    if (!backend.error.isEmpty()) {
+        err() << "tarvel-cli: " << backend.error << Qt::endl;
+        return kLinkFailed;
     }
     bool portOk = false;
     const int portNumber = parser.value(port).toInt(&portOk);
@@ -567,7 +586,7 @@ int run(const QStringList& arguments) {
         return usage("no command given");
     const QString command = positional.takeFirst();
     try {
-        return Runner(options, command, positional).run();
+        return Runner(options, command, positional, std::move(backend.link)).run();
     } catch (const UsageError& e) {
         return usage(e.text);
     }

@@ -1,5 +1,6 @@
 #pragma once
 // tarvel-cli: the section operations from the command line, on the same core and link as the window.
+#include "Backend.h"
 #include "GBPCtrl.h"
 
 #include <QString>
@@ -20,17 +21,20 @@ enum ExitCode {
 
 struct Options {
     uint8_t port = 1;
-    QString phoneDir; // the virtual phone's folder; empty: its default
+    QString phoneDir;    // the virtual phone's folder; empty: its default
+    QString gbpDll;      // --gbp-dll: the phone's service library
+    QString gbpCallConv; // --gbp-callconv: its calling convention
     bool yes = false;
     bool json = false;
     bool verbose = false;
 };
 
-// The device link the commands talk through. The one place where a backend is chosen: the virtual
-// phone, in options.phoneDir when it is given.
-std::unique_ptr<GBPCtrl> makeLink(const Options& options);
-// What makeLink gives, for --version.
-QString linkDescription(const Options& options);
+// The device link the commands talk through, as the window chooses it (Backend.h): the service library
+// through the bridge, else the virtual phone; --phone-dir names the virtual phone's folder and so
+// chooses the virtual phone. backend.error says why a library cannot be used.
+Backend makeLink(const Options& options);
+// What makeLink gives, for --version: the backend and the library's path or the phone's folder.
+QString linkDescription(const Backend& backend);
 
 // Runs the program on its arguments (the program's name first) and returns the exit code. Output goes
 // to stdout, progress, logs and errors to stderr; questions are read from stdin when it is a terminal.

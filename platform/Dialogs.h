@@ -26,6 +26,7 @@ struct FileDialogState {
     QString defaultSuffix; // added to a chosen name that has no extension; empty: none
     QString fileName;      // name of the last confirmed use, shown at the next opening
     int filterIndex = 0;   // entry of the last confirmed use
+    QString folder;        // where the last confirmed use was (opened in while fileName is empty)
 };
 
 // A choice of one item from a list.

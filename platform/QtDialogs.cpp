@@ -1,13 +1,34 @@
 #include "QtDialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace {
 
+// A question asked while the program works waits for the user: it shows the arrow, not the wait cursor.
+class ArrowWhileAsking {
+  public:
+    ArrowWhileAsking() : busy_(QGuiApplication::overrideCursor() != nullptr) {
+        if (busy_)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (busy_)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+    ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+  private:
+    bool busy_;
+};
+
 std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFileDialog::AcceptMode mode) {
+    ArrowWhileAsking arrow;
     QFileDialog dialog(owner, state.title);
     dialog.setAcceptMode(mode);
     // Upload may name a file that does not exist: the operation itself reports it.
@@ -18,12 +39,15 @@ std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFi
     dialog.setNameFilters(filters);
     if (state.filterIndex >= 0 && state.filterIndex < filters.size())
         dialog.selectNameFilter(filters[state.filterIndex]);
+    if (!state.folder.isEmpty())
+        dialog.setDirectory(state.folder);
     if (!state.fileName.isEmpty())
         dialog.selectFile(state.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString name = withDefaultSuffix(dialog.selectedFiles().first(), state.defaultSuffix);
     state.fileName = name;
+    state.folder = QFileInfo(name).absolutePath();
     state.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
     return name;
 }
@@ -31,6 +55,7 @@ std::optional<QString> runFileDialog(QWidget* owner, FileDialogState& state, QFi
 } // namespace
 
 MsgResult QtDialogs::messageBox(QWidget* owner, const MessageBoxRequest& request) {
+    ArrowWhileAsking arrow;
     QMessageBox box(owner);
     box.setWindowTitle(request.caption);
     QString text = request.text;
@@ -66,14 +91,18 @@ std::optional<QString> QtDialogs::saveFileName(QWidget* owner, FileDialogState& 
 }
 
 std::optional<QString> QtDialogs::folderName(QWidget* owner, FileDialogState& state) {
-    const QString folder = QFileDialog::getExistingDirectory(owner, state.title, state.fileName);
+    ArrowWhileAsking arrow;
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, state.title, state.fileName.isEmpty() ? state.folder : state.fileName);
     if (folder.isEmpty())
         return std::nullopt;
     state.fileName = folder;
+    state.folder = folder;
     return folder;
 }
 
 std::optional<int> QtDialogs::chooseItem(QWidget* owner, const ChoiceRequest& request) {
+    ArrowWhileAsking arrow;
     bool ok = false;
     const QString item =
         QInputDialog::getItem(owner, request.caption, request.label, request.items, 0, false, &ok);

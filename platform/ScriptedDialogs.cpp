@@ -1,5 +1,7 @@
 #include "ScriptedDialogs.h"
 
+#include <QFileInfo>
+
 MsgResult ScriptedDialogs::messageBox(QWidget*, const MessageBoxRequest& request) {
     messages.push_back(request);
     if (request.buttons == MsgButtons::Ok)
@@ -11,7 +13,7 @@ MsgResult ScriptedDialogs::messageBox(QWidget*, const MessageBoxRequest& request
     return answer;
 }
 
-std::optional<QString> ScriptedDialogs::fileDialog(FileDialogState& state) {
+std::optional<QString> ScriptedDialogs::fileDialog(FileDialogState& state, bool forFolder) {
     fileDialogs.push_back(state);
     if (fileAnswers.empty())
         return std::nullopt;
@@ -20,6 +22,7 @@ std::optional<QString> ScriptedDialogs::fileDialog(FileDialogState& state) {
     if (answer) {
         *answer = withDefaultSuffix(*answer, state.defaultSuffix);
         state.fileName = *answer;
+        state.folder = forFolder ? *answer : QFileInfo(*answer).absolutePath();
     }
     return answer;
 }
@@ -33,7 +36,7 @@ std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, FileDialogState& 
 }
 
 std::optional<QString> ScriptedDialogs::folderName(QWidget*, FileDialogState& state) {
-    return fileDialog(state);
+    return fileDialog(state, true);
 }
 
 std::optional<int> ScriptedDialogs::chooseItem(QWidget*, const ChoiceRequest& request) {

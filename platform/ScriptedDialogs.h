@@ -27,5 +27,5 @@ class ScriptedDialogs : public Dialogs {
     std::vector<ChoiceRequest> choices;
 
   private:
-    std::optional<QString> fileDialog(FileDialogState& state);
+    std::optional<QString> fileDialog(FileDialogState& state, bool forFolder = false);
 };

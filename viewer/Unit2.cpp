@@ -2,11 +2,14 @@
 
 #include "Charset.h"
 #include "Dump.h"
+#include "EnterPressesButton.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "SectionOps.h"
 #include "TGIFAnimator.h"
+#include "WaitCursor.h"
+#include "WindowPlacement.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -67,6 +70,10 @@ TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs
     nnzw->setPalette(white);
     nnzw->move(16, 30);
     rozm = makeLabel(this, "rozm", {});
+    // It stands on the banner's white end, whatever the palette.
+    QPalette black = palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    rozm->setPalette(black);
     rozm->setAlignment(Qt::AlignRight | Qt::AlignTop);
     grafik = makeLabel(this, "grafik", {});
     grafik->setGeometry(422, 4, 22, 26);
@@ -123,6 +130,7 @@ TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs
     ok->setGeometry(368, 7, 75, 21);
     ok->setAutoDefault(false);
     ok->setDefault(false);
+    EnterPressesButton::install(ok);
 
     connect(tryb, &QComboBox::currentIndexChanged, this,
             [this] { runGuarded(dialogs_, this, [this] { trybChange(); }); });
@@ -205,6 +213,7 @@ bool TForm2::FormShow() {
         parentWidget()->repaint();
 
     {
+        const WaitCursor busy;
         GBPSession session(link_, request_.port);
         if (!session.entered()) {
             activity(SectionOps::gbpErrorText(request_.port));
@@ -257,8 +266,7 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::showEvent(QShowEvent* event) {
-    // Opens centred on the main window.
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
+    // Opens centred on the main window, inside the screen.
+    centreOnOwner(*this);
     QDialog::showEvent(event);
 }

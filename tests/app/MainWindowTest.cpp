@@ -1,15 +1,27 @@
+#include "EtchedGroupBox.h"
 #include "QtPrinters.h"
+#include "ReadableColour.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
+#include "SectionItemPainter.h"
 #include "Unit1.h"
 #include "Unit3.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -73,6 +85,19 @@ TEST_F(MainWindow, ExpandOpensAndClosesTheSidePanel) {
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible()) << "no application selected yet";
     EXPECT_EQ(expand->toolTip(), "Less informations");
     EXPECT_EQ(text("Info2"), "(none)");
+    // Each box's frame and title stay above its first caption (at y = 16 in the box).
+    for (const auto& [boxName, captionName] : {std::pair{"ext2", "Label5"}, std::pair{"ext3", "Label1"}}) {
+        auto* box = child<EtchedGroupBox>(boxName);
+        const QRect caption = child<QLabel>(captionName)->geometry();
+        EXPECT_LT(box->titleRect().bottom(), caption.top()) << boxName;
+        const QImage image = box->grab().toImage();
+        const int x = box->width() - 6; // right of the caption's text, inside the frame
+        const QColor background = image.pixelColor(x, 0);
+        for (int y = caption.top(); y <= caption.bottom(); ++y)
+            EXPECT_EQ(image.pixelColor(x, y), background)
+                << boxName << ": a line crosses the caption at " << y;
+        EXPECT_NE(image.pixelColor(x, box->frameRect().top()), background) << boxName << ": no frame";
+    }
     expand->click();
     EXPECT_EQ(form.size(), QSize(297, 372));
     for (const char* w : {"ext0", "ext1", "ext2", "ext3"})
@@ -217,6 +242,65 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
 }
 
+TEST_F(MainWindow, ScreenReadersHearTheControlsNamesAndWhatEachItemShows) {
+    link.put(18, 9, applicationImage(0, 0, 0x30C0, "PGLDR3 Tetris", 8420));
+    link.put(18, 10, {'G', 'I', 'F', '8', '9', 'a'});
+    reload();
+    auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    QAccessibleInterface* port = QAccessible::queryAccessibleInterface(child<QComboBox>("Port"));
+    const auto labels = port->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1) << "the port box's label";
+    EXPECT_EQ(labels.first().first->text(QAccessible::Name), "Port");
+    QListWidget* list = child<QListWidget>("Lista");
+    EXPECT_EQ(name(list), "Sections");
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(list)->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->cellAt(10, 0)->text(QAccessible::Name),
+              "18-09, Universal fw. application (PGLDR3), PGLDR3 Tetris, 8420 bytes");
+    EXPECT_EQ(table->cellAt(11, 0)->text(QAccessible::Name), "18-10, GIF Image, 6 bytes");
+    EXPECT_EQ(table->cellAt(0, 0)->text(QAccessible::Name), "02-10, empty");
+    auto* expand = child<QPushButton>("Expand");
+    EXPECT_EQ(name(expand), "Expand");
+    expand->click();
+    EXPECT_EQ(name(expand), "Collapse");
+    // The texts follow the table.
+    link.files.erase({18, 9});
+    reload();
+    EXPECT_EQ(table->cellAt(10, 0)->text(QAccessible::Name), "18-09, empty");
+}
+
+TEST_F(MainWindow, TabbingIntoTheListSelectsNothingAndTheFocusedItemIsDrawnAsLaidOut) {
+    link.put(2, 10, applicationImage(0, 0, 0x30C0, "Tetris", 1500));
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    reload();
+    QListWidget* list = child<QListWidget>("Lista");
+    QTest::keyClick(child<QComboBox>("Port"), Qt::Key_Backtab);
+    ASSERT_TRUE(list->hasFocus());
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(form.selectedSlot(), -1);
+    EXPECT_EQ(form.statusPanel(0), "02-10");
+    EXPECT_EQ(form.statusPanel(1), "EMPTY");
+    EXPECT_FALSE(child<QPushButton>("btn1")->isEnabled());
+
+    // The focused item: the item painter's pixels and a dotted rectangle, no tint of the style.
+    const QRect rect = list->visualItemRect(list->item(0));
+    const QImage shown = list->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
+    QImage wanted(rect.size(), QImage::Format_RGB32);
+    QPainter painter(&wanted);
+    const QRect at(QPoint(0, 0), rect.size());
+    SectionItemPainter::paint(painter, form.icons(), form.sectionTable()[0], at, false);
+    SectionItemPainter::paintFocusRect(painter, at);
+    painter.end();
+    EXPECT_EQ(wanted.pixelColor(0, 0), Qt::black);
+    EXPECT_EQ(wanted.pixelColor(1, 0), Qt::white);
+    for (int y = 0; y < rect.height(); ++y)
+        for (int x = 0; x < rect.width(); ++x)
+            ASSERT_EQ(shown.pixelColor(x, y).name(), wanted.pixelColor(x, y).name())
+                << "at " << x << ", " << y;
+}
+
 TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {
     ScriptedLink link;
     ScriptedDialogs dialogs;
@@ -243,4 +327,110 @@ TEST(AboutDialog, OpensModallyOverTheMainWindowAndOkClosesIt) {
     EXPECT_EQ(lines[0], "Tested on my Sony CMD-J5, works great :-)");
     EXPECT_EQ(lines[6], "NVM sections used:");
     EXPECT_EQ(lines[8], "18-09 .. 18-29 (about 430 kB)");
+}
+
+TEST(AboutDialog, EnterPressesTheFocusedButtonOnlyAndNoButtonIsTheDefault) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form(link, dialogs);
+    TForm3 about(&form);
+    form.setAboutDialog(&about);
+    form.show();
+    auto* expand = form.findChild<QPushButton*>("Expand");
+    QTest::keyClick(expand, Qt::Key_Return);
+    EXPECT_TRUE(form.panelExpanded());
+    QTest::keyClick(expand, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form.panelExpanded());
+
+    bool stayedOpen = false;
+    QTimer whileOpen; // dies with the test, should the dialog never open
+    whileOpen.setSingleShot(true);
+    QObject::connect(&whileOpen, &QTimer::timeout, [&] {
+        auto* ok = about.findChild<QPushButton*>("Button1");
+        EXPECT_FALSE(ok->isDefault());
+        QTest::keyClick(about.findChild<QPlainTextEdit*>("Memo1"), Qt::Key_Return);
+        stayedOpen = about.isVisible();
+        QTest::keyClick(ok, Qt::Key_Return);
+        if (about.isVisible())
+            about.reject(); // ends the test instead of hanging
+    });
+    whileOpen.start(0);
+    QTest::keyClick(form.findChild<QPushButton*>("Button2"), Qt::Key_Return);
+    EXPECT_TRUE(stayedOpen) << "Enter elsewhere presses no button";
+    EXPECT_EQ(about.result(), QDialog::Accepted) << "Enter on OK closes the dialog";
+}
+
+TEST(DarkPalette, ColoursTheLayoutLeavesOpenFollowItAndTheNavyHeadingStaysReadable) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    TForm1 form(link, dialogs);
+    TForm3 about(&form);
+    auto* heading = form.findChild<QLabel*>("ext1Caption");
+    auto* memo = about.findChild<QPlainTextEdit*>("Memo1");
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << "navy on a light face";
+    form.show(); // a palette change reaches the windows that are shown
+    about.show();
+
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30)); // button face, window
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    const QColor face = form.palette().color(QPalette::Window);
+    const QColor headingText = heading->palette().color(QPalette::WindowText);
+    const QColor memoFace = memo->viewport()->palette().color(memo->viewport()->backgroundRole());
+    const QColor memoText = memo->palette().color(QPalette::Text);
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(face, QColor(30, 30, 30));
+    EXPECT_GE(contrastRatio(headingText, face), 4.5) << headingText.name().toStdString();
+    EXPECT_GT(headingText.blue(), headingText.red()) << "still a blue";
+    EXPECT_EQ(memoFace, QColor(53, 53, 53)) << "the About text stands on the palette's button face";
+    EXPECT_GE(contrastRatio(memoText, memoFace), 4.5);
+    EXPECT_EQ(heading->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << "back to navy";
+}
+
+TEST(WindowSettings, ThePortAndTheFileDialogsFoldersComeBackInTheNextRun) {
+    QTemporaryDir dir; // the settings stay out of the user's own
+    QDir(dir.path()).mkpath("in");
+    QDir(dir.path()).mkpath("out");
+    const QString upload = dir.filePath("in/game.bin");
+    QFile file(upload);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0123456789");
+    file.close();
+    const QString settingsFile = dir.filePath("Tarvel.conf");
+    ScriptedLink link;
+    link.initResults[5] = 0;
+    ScriptedDialogs dialogs;
+    {
+        QSettings settings(settingsFile, QSettings::IniFormat);
+        TForm1 form(link, dialogs);
+        form.useSettings(&settings);
+        auto* port = form.findChild<QComboBox*>("Port");
+        EXPECT_EQ(port->currentText(), "COM 1") << "nothing stored yet";
+        port->setCurrentIndex(4);
+        form.findChild<QPushButton*>("reld")->click();
+        form.findChild<QListWidget*>("Lista")->setCurrentRow(10);
+        dialogs.fileAnswers = {upload, dir.filePath("out/game-copy.bin")};
+        form.findChild<QPushButton*>("btn1")->click();
+        form.findChild<QPushButton*>("btn3")->click();
+        ASSERT_TRUE(QFile::exists(dir.filePath("out/game-copy.bin")));
+    }
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    TForm1 next(link, dialogs);
+    next.useSettings(&settings);
+    EXPECT_EQ(next.findChild<QComboBox*>("Port")->currentText(), "COM 5");
+    EXPECT_EQ(next.connectedPort(), 0) << "the port is chosen, not connected";
+    EXPECT_EQ(next.openDialogState().folder, dir.filePath("in"));
+    EXPECT_EQ(next.saveDialogState().folder, dir.filePath("out"));
+    EXPECT_TRUE(next.openDialogState().fileName.isEmpty()) << "only the folder is kept";
+
+    settings.setValue("Port", 42); // not a port: the window starts on COM 1
+    TForm1 third(link, dialogs);
+    third.useSettings(&settings);
+    EXPECT_EQ(third.findChild<QComboBox*>("Port")->currentText(), "COM 1");
 }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -363,6 +364,48 @@ TEST_F(SectionOperations, ExtractWritesExactlyTheBytesReadAndReportsTheRecordedS
     EXPECT_EQ(entries(dir.path()), QStringList{"out.bin"}) << "a temporary file was left";
     EXPECT_EQ(record(kLargeSlot).Size, 500) << "Extract changes nothing in the table";
     expectBracketClosed();
+}
+
+TEST_F(SectionOperations, ThePhoneWorksUnderTheWaitCursorWithTheActivityAlreadyOnScreen) {
+    link.put(18, 9, pattern(600));
+    form.show();
+    connectAndSelect(kLargeSlot);
+    // What the activity panel last painted and whether the wait cursor shows, at each file operation.
+    struct PaintedText : QObject {
+        QString last;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint)
+                last = static_cast<QLabel*>(watched)->text();
+            return false;
+        }
+    } painted;
+    child<QLabel>("StatusPanel2")->installEventFilter(&painted);
+    std::vector<std::string> seen;
+    link.onCall = [&](const LinkCall& c) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        const bool waiting = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        if (c.op != "Init")
+            seen.push_back(c.op + ": " + painted.last.toStdString() + (waiting ? "" : " (no wait cursor)"));
+    };
+    extract(dir.filePath("out.bin"));
+    dialogs.answers = {MsgResult::Yes};
+    press("btn4");
+    EXPECT_EQ(seen, (std::vector<std::string>{"Read: Reading section...", "End: Saving to file...",
+                                              "Size: Clearing section...", "Read: Clearing section...",
+                                              "Clear: Clearing section...", "End: Clearing section..."}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SectionOperations, TheWaitCursorEndsWithAnOperationThatAFileErrorCutsShort) {
+    link.put(18, 9, pattern(600));
+    connectAndSelect(kLargeSlot);
+    bool waited = false;
+    link.onCall = [&](const LinkCall&) { waited = QGuiApplication::overrideCursor() != nullptr; };
+    extract(dir.filePath("no-such-folder/out.bin"));
+    EXPECT_TRUE(waited);
+    ASSERT_EQ(dialogs.messages.size(), 1u) << describe(dialogs.messages);
+    EXPECT_EQ(dialogs.messages[0].caption, "Tarvel v8.0");
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) {

@@ -5,7 +5,9 @@
 #include "GraphicFormats.h"
 #include "LabelText.h"
 #include "QtPrinters.h"
+#include "ReadableColour.h"
 #include "ScriptedDialogs.h"
+#include "WindowPlacement.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,4 +160,28 @@ TEST(GraphicFormats, FindsTheGifClassByExtensionInAnyCaseUntilCleared) {
     EXPECT_EQ(formats.find("png"), nullptr);
     formats.clear();
     EXPECT_EQ(formats.find("gif"), nullptr);
+}
+
+TEST(WindowPlacement, CentresOverTheOwnerAndKeepsTheWholeDialogOnTheScreen) {
+    const QRect screen(0, 0, 640, 480);
+    EXPECT_EQ(centredWithin({449, 314}, QRect(100, 50, 481, 372), screen), QPoint(116, 79));
+    // The View dialog over the narrow window near the left edge would start at x = -56.
+    EXPECT_EQ(centredWithin({449, 314}, QRect(20, 50, 297, 372), screen), QPoint(0, 79));
+    EXPECT_EQ(centredWithin({449, 314}, QRect(500, 300, 297, 372), screen), QPoint(191, 166));
+    // An available area that does not start at the origin (a second screen, a panel at the top).
+    EXPECT_EQ(centredWithin({321, 187}, QRect(1900, 10, 297, 372), QRect(1920, 24, 800, 600)),
+              QPoint(1920, 102));
+    // Larger than the screen: its top-left corner stays on the screen.
+    EXPECT_EQ(centredWithin({700, 500}, QRect(0, 0, 297, 372), screen), QPoint(0, 0));
+}
+
+TEST(ReadableColour, KeepsAColourThatReadsAndLightensOrDarkensOneThatDoesNot) {
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+    const QColor navy(0, 0, 128);
+    EXPECT_EQ(readableOn(navy, QColor(240, 240, 240)), navy);
+    const QColor onDark = readableOn(navy, QColor(30, 30, 30));
+    EXPECT_GE(contrastRatio(onDark, QColor(30, 30, 30)), 4.5);
+    EXPECT_GT(onDark.blue(), onDark.red());
+    const QColor onPale = readableOn(QColor(255, 255, 200), QColor(250, 250, 250));
+    EXPECT_GE(contrastRatio(onPale, QColor(250, 250, 250)), 4.5);
 }

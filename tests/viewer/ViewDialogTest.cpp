@@ -5,14 +5,17 @@
 #include "Unit1.h"
 #include "Unit2.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,8 +75,18 @@ class ViewDialog : public testing::Test {
 } // namespace
 
 TEST_F(ViewDialog, ShowsAnApplicationAsTextAndHexWithoutReadingAgain) {
+    form.move(20, 40); // the dialog centred on the window would start left of the screen
+    bool readWaiting = false;
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Read")
+            readWaiting = QGuiApplication::overrideCursor() != nullptr;
+    };
     const bool opened = openView(10, [&] {
+        EXPECT_TRUE(readWaiting) << "the wait cursor shows while the phone is read";
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "and no longer once the dialog is open";
         EXPECT_EQ(view.size(), QSize(449, 314));
+        EXPECT_TRUE(view.screen()->availableGeometry().contains(view.frameGeometry()))
+            << "the dialog at " << view.frameGeometry().x() << ", " << view.frameGeometry().y();
         EXPECT_EQ(view.windowTitle(), "View section");
         EXPECT_EQ(text("ntyp"), "Firmware Application for 5.1.4/4");
         EXPECT_EQ(text("nnzw"), "Snake");
@@ -90,6 +103,10 @@ TEST_F(ViewDialog, ShowsAnApplicationAsTextAndHexWithoutReadingAgain) {
             "04 14 05 20 53 6E 61 6B 65 00 00 00 | "));
         child<QComboBox>("tryb")->setCurrentIndex(0);
         EXPECT_EQ(link.count("Read"), reads) << "switching the mode reads nothing";
+        QTest::keyClick(child<QComboBox>("tryb"), Qt::Key_Return);
+        EXPECT_TRUE(view.isVisible()) << "OK is not the default button";
+        QTest::keyClick(child<QPushButton>("Button1"), Qt::Key_Return);
+        EXPECT_FALSE(view.isVisible()) << "Enter on the focused OK closes the dialog";
     });
     EXPECT_TRUE(opened);
     EXPECT_EQ(form.statusPanel(2), "Ready");
@@ -155,6 +172,20 @@ TEST_F(ViewDialog, ASecondViewWhileTheFirstOpensDoesNothing) {
     openView(10);
     EXPECT_TRUE(nested);
     EXPECT_EQ(link.count("Init"), 2) << "the Reload and one View";
+}
+
+TEST_F(ViewDialog, TextsOnTheBannerKeepFixedColoursUnderADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    openView(10, [&] {
+        EXPECT_EQ(child<QLabel>("rozm")->palette().color(QPalette::WindowText), Qt::black) << "on white";
+        EXPECT_EQ(child<QLabel>("ntyp")->palette().color(QPalette::WindowText), Qt::white) << "on blue";
+        EXPECT_EQ(child<QLabel>("ramka")->palette().color(QPalette::WindowText), QColor(230, 230, 230));
+    });
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
 }
 
 TEST_F(ViewDialog, DoesNotOpenWhenThePhoneDoesNotAnswer) {

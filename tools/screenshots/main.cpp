@@ -5,6 +5,7 @@
 #include "TGIFAnimator.h"
 #include "Unit1.h"
 #include "Unit2.h"
+#include "Unit3.h"
 #include "VirtualPhone.h"
 
 #include <QApplication>
@@ -102,5 +103,10 @@ int main(int argc, char** argv) {
         view.animator().setFrameIndex(5);
         save(view, "view-gif-frame6");
     });
+
+    TForm3 about(&form);
+    about.show();
+    save(about, "about");
+    about.hide();
     return 0;
 }

@@ -1,0 +1,117 @@
+// tarvel-cli on the stand-in library through gbp-bridge under Wine.
+#include "QtPrinters.h"
+#include "WineTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace WineTest;
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+QByteArray pattern(int size, int seed) {
+    QByteArray bytes(size, 0);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(seed + i * 5);
+    return bytes;
+}
+
+class BridgeCli : public testing::Test {
+  protected:
+    StandInPhone phone;
+    QTemporaryDir dir;
+
+    // tarvel-cli --gbp-dll STAND-IN ARGS, with its own data folder and the environment's faults.
+    CliRun cli(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(TARVEL_CLI, QStringList{"--gbp-dll", standIn(PeArch::X86_64)} + args);
+        p.waitForFinished(120000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString file(const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    }
+};
+
+} // namespace
+
+TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    phone.put(2, 10, pattern(1000, 1));
+    phone.put(18, 9, QByteArray("GIF89a") + pattern(500, 2));
+    CliRun r = cli({"list"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("02-10  unknown      1000/2048")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("18-09  gif          506/21504")) << r.out.toStdString();
+
+    EXPECT_EQ(cli({"backup", dir.filePath("full")}).code, 0);
+    r = cli({"write", "18-10", file("app.bin", pattern(21504, 3))});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(phone.get(18, 10), pattern(21504, 3));
+    EXPECT_EQ(cli({"read", "02-10", dir.filePath("0210.bin")}).code, 0);
+    QFile read(dir.filePath("0210.bin"));
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    EXPECT_EQ(read.readAll(), pattern(1000, 1));
+    EXPECT_EQ(cli({"clear", "02-10", "--yes"}).code, 0);
+    EXPECT_FALSE(phone.get(2, 10));
+
+    EXPECT_EQ(cli({"verify", dir.filePath("full")}).code, 5) << "the phone changed since the backup";
+    r = cli({"restore", dir.filePath("full"), "--yes"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(phone.get(2, 10), pattern(1000, 1));
+    EXPECT_FALSE(phone.get(18, 10));
+    EXPECT_EQ(cli({"verify", dir.filePath("full")}).code, 0);
+}
+
+TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    const QString upload = file("app.bin", pattern(3000, 7));
+    const struct {
+        const char* variable;
+        const char* value;
+        QStringList args;
+        const char* error;
+    } faults[] = {
+        {"TARVEL_STANDIN_FAIL_INIT", "5", {"list"}, "GBP Error (COM 1)"},
+        {"TARVEL_STANDIN_CRASH", "WriteNVMFile", {"write", "18-10", upload}, "Writing section 18-10 failed."},
+        {"TARVEL_STANDIN_SHORT_WRITE", "10", {"write", "18-10", upload}, "Writing section 18-10 failed."},
+        {"TARVEL_STANDIN_WRONG_COUNT",
+         "30000",
+         {"read", "02-10", dir.filePath("out.bin")},
+         "could not be read"},
+        {"TARVEL_STANDIN_CRASH",
+         "ClearNVMFile",
+         {"clear", "02-10", "--yes"},
+         "Clearing section 02-10 failed."},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.args.join(' ').toStdString());
+        phone.put(2, 10, pattern(1000, 1));
+        phone.put(18, 29, pattern(21504, 9));
+        QFile::remove(phone.path(18, 10));
+        ScopedEnv fault(f.variable, f.value);
+        const CliRun r = cli(f.args);
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(f.error)) << r.err.toStdString();
+        EXPECT_EQ(phone.get(2, 10), pattern(1000, 1)) << "written back, or never changed";
+        EXPECT_EQ(phone.get(18, 29), pattern(21504, 9));
+        EXPECT_FALSE(QFile::exists(dir.filePath("out.bin")));
+    }
+}

@@ -1,0 +1,184 @@
+// The main window's handlers on the stand-in library through gbp-bridge under Wine (offscreen).
+#include "QtPrinters.h"
+#include "ScriptedDialogs.h"
+#include "Unit1.h"
+#include "Unit3.h"
+#include "WineTestSupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace WineTest;
+
+namespace {
+
+constexpr int kSlot0210 = 0;
+constexpr int kSlot1810 = 11;
+
+QByteArray pattern(int size, int seed) {
+    QByteArray bytes(size, 0);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(seed + i * 3);
+    return bytes;
+}
+
+// The window with its own bridge; the stand-in reads its faults from the environment as it starts.
+struct Window {
+    ScriptedDialogs dialogs;
+    BridgeLink link;
+    TForm1 form{link, dialogs};
+
+    explicit Window(const BridgeDeadlines& deadlines = {})
+        : link(setupFor(standIn(PeArch::X86_64), PeArch::X86_64)) {
+        link.setDeadlines(deadlines);
+    }
+    QPushButton* button(const char* name) { return form.findChild<QPushButton*>(name); }
+    void reloadAndSelect(int slot) {
+        button("reld")->click();
+        form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+    }
+    void upload(const QString& file) {
+        dialogs.fileAnswers.push_back(file);
+        button("btn1")->click();
+    }
+    void extract(const QString& file) {
+        dialogs.fileAnswers.push_back(file);
+        button("btn3")->click();
+    }
+    void clear() {
+        dialogs.answers.push_back(MsgResult::Yes);
+        button("btn4")->click();
+    }
+    QString lastMessage() const {
+        return dialogs.messages.empty() ? "no message" : dialogs.messages.back().text;
+    }
+};
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return file.fileName();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    QTemporaryDir dir;
+    phone.put(2, 10, pattern(1500, 1));
+    phone.put(18, 9, QByteArray("GIF89a") + pattern(900, 2));
+    Window w;
+    w.reloadAndSelect(kSlot1810);
+    ASSERT_EQ(w.form.connectedPort(), 1) << w.link.lastError().toStdString();
+    EXPECT_EQ(w.form.sectionTable()[kSlot0210].Size, 1500);
+    EXPECT_EQ(w.form.sectionTable()[10].Kind, ckGifImage);
+
+    const QByteArray app = pattern(3000, 7);
+    w.upload(writeFile(dir, "app.bin", app));
+    EXPECT_EQ(w.lastMessage(), "File uploaded to section 18-10\r\n(3000 bytes)");
+    EXPECT_EQ(phone.get(18, 10), app);
+
+    w.form.findChild<QListWidget*>("Lista")->setCurrentRow(kSlot0210);
+    const QString extracted = dir.filePath("0210.bin");
+    w.extract(extracted);
+    EXPECT_EQ(w.lastMessage(), "Section 02-10\r\n(1500 bytes)\r\nextracted to file.");
+    EXPECT_EQ(readFile(extracted), pattern(1500, 1));
+
+    w.clear();
+    EXPECT_EQ(w.lastMessage(), "Section 02-10 cleared.");
+    EXPECT_FALSE(phone.get(2, 10));
+    EXPECT_EQ(w.form.statusPanel(2), "Ready");
+}
+
+TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOtherSections) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    QTemporaryDir dir;
+    const QByteArray held = pattern(1500, 1);
+    const QByteArray other = pattern(21504, 5);
+    const QString upload = writeFile(dir, "app.bin", pattern(3000, 7));
+    BridgeDeadlines quick;
+    quick.initMs = quick.callMs = 2500;
+
+    struct Fault {
+        const char* variable;
+        const char* value;
+        const char* action; // Reload, Upload (into 18-10), Extract or Clear (of 02-10)
+        const char* wanted; // the activity panel after a Reload, else the message
+    };
+    const Fault faults[] = {
+        {"TARVEL_STANDIN_FAIL_INIT", "5", "Reload", "GBP Error (COM 1)"},
+        {"TARVEL_STANDIN_HANG", "InitGBPMode", "Reload", "GBP Error (COM 1)"},
+        {"TARVEL_STANDIN_HANG", "WriteNVMFile", "Upload", "Upload to section 18-10 failed."},
+        {"TARVEL_STANDIN_CRASH", "WriteNVMFile", "Upload", "Upload to section 18-10 failed."},
+        {"TARVEL_STANDIN_SHORT_WRITE", "10", "Upload",
+         "Upload to section 18-10 failed.\r\nThe section holds 10 bytes."},
+        {"TARVEL_STANDIN_WRONG_COUNT", "30000", "Upload", "Upload to section 18-10 failed."},
+        {"TARVEL_STANDIN_CRASH", "ReadNVMFile", "Extract", "Section 02-10 could not be read."},
+        {"TARVEL_STANDIN_WRONG_COUNT", "30000", "Extract", "Section 02-10 could not be read."},
+        {"TARVEL_STANDIN_HANG", "ClearNVMFile", "Clear", "Section 02-10 could not be cleared."},
+        {"TARVEL_STANDIN_CRASH", "ClearNVMFile", "Clear", "Section 02-10 could not be cleared."},
+    };
+    for (const Fault& f : faults) {
+        const std::string what = std::string(f.variable) + "=" + f.value + " in " + f.action;
+        SCOPED_TRACE(what);
+        phone.put(2, 10, held);
+        phone.put(18, 29, other);
+        QFile::remove(phone.path(18, 10));
+        const QString extracted = dir.filePath("extracted.bin");
+        QFile::remove(extracted);
+
+        const std::string action = f.action;
+        Window w(quick);
+        ScopedEnv fault(f.variable, f.value);
+        if (action == "Reload") {
+            w.reloadAndSelect(kSlot0210);
+            EXPECT_EQ(w.form.statusPanel(2), f.wanted);
+            EXPECT_FALSE(w.form.findChild<QListWidget*>("Lista")->isEnabled());
+        } else {
+            w.reloadAndSelect(action == "Upload" ? kSlot1810 : kSlot0210);
+            ASSERT_EQ(w.form.connectedPort(), 1) << w.link.lastError().toStdString();
+            if (action == "Upload")
+                w.upload(upload);
+            else if (action == "Extract")
+                w.extract(extracted);
+            else
+                w.clear();
+            EXPECT_TRUE(w.lastMessage().startsWith(f.wanted)) << w.lastMessage().toStdString();
+            EXPECT_EQ(w.dialogs.messages.back().caption, "Error");
+            EXPECT_EQ(w.form.statusPanel(2), "Ready");
+        }
+        EXPECT_EQ(phone.get(2, 10), held);
+        EXPECT_EQ(phone.get(18, 29), other);
+        EXPECT_FALSE(QFile::exists(extracted)) << "no file from a failed read";
+    }
+}
+
+TEST(BridgeWindow, TheAboutDialogNamesTheLibraryAndItsPath) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    ScopedEnv env("TARVEL_GBP_DLL", standIn(PeArch::X86_64).toLocal8Bit());
+    const Backend backend = makeBackend({}, "cdecl");
+    ASSERT_TRUE(backend.error.isEmpty()) << backend.error.toStdString();
+    TForm3 about(nullptr);
+    about.setBackendLines(backend.describe());
+    const QString text = about.findChild<QPlainTextEdit*>("Memo1")->toPlainText();
+    EXPECT_TRUE(
+        text.endsWith("\nDevice link: gbp-standin-x86_64.dll through the bridge (x86_64, cdecl)\nLibrary: " +
+                      standIn(PeArch::X86_64)))
+        << text.toStdString();
+    EXPECT_TRUE(text.startsWith(TForm3::informationLines().first()));
+}
