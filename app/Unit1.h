@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 
+class GBPSession;
 class QAction;
 class QComboBox;
 class QDialog;
@@ -103,6 +104,8 @@ class TForm1 : public QWidget {
     void buildListMenu();
     // Shows the activity text at once (an operation keeps the GUI thread busy).
     void showActivityNow(const QString& text);
+    // The activity text for a session just opened: connected, or the port's error. False on the error.
+    bool announceSession(const GBPSession& session, uint8_t port);
     // The message after a change of one section through the safe path (Upload, a restore).
     void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
                       const QString& success, const QString& failure);

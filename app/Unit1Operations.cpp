@@ -74,6 +74,15 @@ void TForm1::message(const QString& caption, const QString& text, MsgIcon icon) 
     dialogs_.messageBox(this, request(caption, text, icon));
 }
 
+bool TForm1::announceSession(const GBPSession& session, uint8_t port) {
+    if (!session.entered()) {
+        setActivity(gbpErrorText(port));
+        return false;
+    }
+    showActivityNow(connected(port));
+    return true;
+}
+
 void TForm1::showActivityNow(const QString& text) {
     setActivity(text);
     statusLabels_[2]->repaint();
@@ -124,11 +133,8 @@ void TForm1::btn1Click() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    showActivityNow(connected(port));
     if (record.Size >= 0) {
         const QString question = QString("Section %1\r\n(%2 bytes)\r\nisn't empty.\r\nOverwrite data?")
                                      .arg(sectionId(slot))
@@ -172,11 +178,8 @@ void TForm1::btn3Click() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    setActivity(connected(port));
     showActivityNow("Reading section...");
     const SectionOps::SectionRead read = SectionOps::readSection(link_, slot);
     if (!read.ok) {
@@ -211,11 +214,8 @@ void TForm1::btn4Click() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    setActivity(connected(port));
     showActivityNow("Clearing section...");
     const ChangeOutcome outcome = SectionOps::clearSection(
         link_, backups_, slot, stepTexts([this](const QString& text) { showActivityNow(text); }));
@@ -274,11 +274,8 @@ void TForm1::mnuRestoreClick() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    showActivityNow(connected(port));
     const ChangeOutcome outcome =
         SectionOps::replaceSection(link_, backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()),
                                    stepTexts([this](const QString& text) { showActivityNow(text); }));
@@ -310,11 +307,8 @@ void TForm1::mnuBackupAllClick() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    showActivityNow(connected(port));
     const FullBackup::WriteOutcome outcome =
         FullBackup::write(link_, folder, now, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Backing up section %1...").arg(sectionId(e.slot)));
@@ -354,11 +348,8 @@ void TForm1::mnuRestoreAllClick() {
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
+    if (!announceSession(session, port))
         return;
-    }
-    showActivityNow(connected(port));
     const std::vector<FullBackup::Restored> results =
         FullBackup::restore(link_, backups_, backup, {}, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Restoring section %1...").arg(sectionId(e.slot)));
