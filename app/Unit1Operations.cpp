@@ -301,8 +301,8 @@ void TForm1::mnuBackupAllClick() {
         return;
     rememberFolders();
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QString folder =
-        QDir(*parent).filePath("tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
+    const QString folder = FullBackup::freeFolderName(
+        *parent, "tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
 
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too

@@ -62,6 +62,14 @@ SectionState stateOf(const SectionOps::SectionContent& content) {
     return s;
 }
 
+QString freeFolderName(const QString& parent, const QString& name) {
+    const QDir dir(parent);
+    QString path = dir.filePath(name);
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = dir.filePath(QString("%1-%2").arg(name).arg(n));
+    return path;
+}
+
 WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
                    const SectionOps::Progress& progress) {
     WriteOutcome out;

@@ -31,6 +31,10 @@ struct Manifest {
 // GG-NN.bin.
 QString sectionFileName(int slot);
 
+// parent/name, or parent/name-2, -3, ... when that is taken, so that a second backup within the same
+// second gets a folder of its own.
+QString freeFolderName(const QString& parent, const QString& name);
+
 struct WriteOutcome {
     bool ok = false;
     bool fileError = false; // else the phone failed (a section could not be read)

@@ -225,6 +225,9 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
     EXPECT_EQ(namesIn(folder), (QStringList{"02-10.bin", "18-09.bin", "18-10.bin", "tarvel-backup.json"}));
     EXPECT_FALSE(FullBackup::write(link, folder, QDateTime::currentDateTimeUtc()).ok)
         << "not an empty folder";
+    // A second backup in the same second goes beside the first.
+    EXPECT_EQ(FullBackup::freeFolderName(dir.path(), "full"), dir.filePath("full-2"));
+    EXPECT_EQ(FullBackup::freeFolderName(dir.path(), "other"), dir.filePath("other"));
 
     // The phone changes; a restore of two chosen sections brings back just those.
     link.put(2, 10, pattern(100, 9));
