@@ -10,6 +10,7 @@
 #include "SectionInfo.h"
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
+#include "WaitCursor.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -314,6 +315,7 @@ void TForm1::reldClick() {
     int64_t total = 0;
     std::vector<SectionOps::Interrupted> interrupted;
     const auto port = static_cast<uint8_t>(Port->currentIndex() + 1);
+    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
         setActivity(gbpErrorText(port));

@@ -406,6 +406,11 @@ TEST_F(SectionOperations, TheWaitCursorEndsWithAnOperationThatAFileErrorCutsShor
     ASSERT_EQ(dialogs.messages.size(), 1u) << describe(dialogs.messages);
     EXPECT_EQ(dialogs.messages[0].caption, "Tarvel v8.0");
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    waited = false; // Reload shows it too, while it reads the sections
+    button("reld")->click();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) {
