@@ -11,6 +11,7 @@
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
 #include "WaitCursor.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -452,6 +454,11 @@ void TForm1::ExpandClick() {
     const int width = open ? kWideWidth : kNarrowWidth;
     setFixedSize(width, kHeight);
     Status->setGeometry(0, kHeight - 19, width, 19);
+    // A window near the screen's right edge moves left so that the opened panel stays reachable.
+    if (open && isVisible() && screen() != nullptr) {
+        const QRect frame = frameGeometry();
+        move(pos() + centredWithin(frame.size(), frame, screen()->availableGeometry()) - frame.topLeft());
+    }
     if (Fonts::haveMarlett())
         Expand->setText(open ? "3" : "4");
     else

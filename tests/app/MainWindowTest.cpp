@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,9 +79,13 @@ TEST_F(MainWindow, StartsNarrowWithOnlyPortReloadAboutAndExpandEnabled) {
 
 TEST_F(MainWindow, ExpandOpensAndClosesTheSidePanel) {
     form.show();
+    const QRect available = form.screen()->availableGeometry();
+    form.move(available.right() - 300, available.top() + 10); // the panel would open past the edge
     QPushButton* expand = child<QPushButton>("Expand");
     expand->click();
     EXPECT_EQ(form.width(), 481);
+    EXPECT_TRUE(available.contains(form.frameGeometry()))
+        << "the window at " << form.frameGeometry().x() << " on a screen to " << available.right();
     EXPECT_TRUE(child<QGroupBox>("ext2")->isVisible());
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible()) << "no application selected yet";
     EXPECT_EQ(expand->toolTip(), "Less informations");
