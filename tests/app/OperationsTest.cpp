@@ -1,6 +1,7 @@
 #include "FullBackup.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
+#include "TestFiles.h"
 #include "Unit1.h"
 #include "VirtualPhone.h"
 
@@ -38,18 +39,6 @@ std::vector<uint8_t> pattern(int size, uint8_t seed = 1) {
 
 QByteArray asBytes(const std::vector<uint8_t>& v) {
     return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
-}
-
-QString writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-    return path;
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 QStringList entries(const QString& folder) {
@@ -269,7 +258,7 @@ TEST_F(SectionOperations, UploadReportsFileErrorsWithoutContactingThePhone) {
     EXPECT_EQ(form.statusPanel(2), "before");
     // Sysfs files claim a page and hold less: fewer bytes than the size is a short read.
     const QString shorter = "/sys/class/net/lo/mtu";
-    if (QFileInfo(shorter).size() > readFile(shorter).size()) {
+    if (QFileInfo(shorter).size() > fileBytes(shorter).size()) {
         upload(shorter);
         expectErrorReport("Read beyond end of file.");
         EXPECT_TRUE(link.calls.empty());
@@ -357,7 +346,7 @@ TEST_F(SectionOperations, ExtractWritesExactlyTheBytesReadAndReportsTheRecordedS
     EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Read 0", "End"}));
     EXPECT_EQ(atRead, std::vector<QString>{"Reading section..."});
     EXPECT_EQ(atEnd, std::vector<QString>{"Saving to file..."}) << "GBP mode lasts until the file is closed";
-    EXPECT_EQ(readFile(target), asBytes(now)) << "the larger old file is replaced by exactly c bytes";
+    EXPECT_EQ(fileBytes(target), asBytes(now)) << "the larger old file is replaced by exactly c bytes";
     expectMessage("Extract section", "Section 18-09\r\n(500 bytes)\r\nextracted to file.",
                   MsgIcon::Information);
     EXPECT_EQ(form.statusPanel(2), "Ready");
@@ -425,7 +414,7 @@ TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) 
         extract(dir.filePath("new.bin"));
         extract(old);
         EXPECT_FALSE(QFileInfo::exists(dir.filePath("new.bin"))) << "a file was created";
-        EXPECT_EQ(readFile(old), "keep me");
+        EXPECT_EQ(fileBytes(old), "keep me");
         ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
         EXPECT_EQ(dialogs.messages[0].caption, "Error");
         EXPECT_EQ(dialogs.messages[0].text, "Section 02-10 could not be read.");
@@ -439,7 +428,7 @@ TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) 
     for (int32_t count : {0, 22000}) {
         link.readResults[{2, 10}] = count;
         extract(dir.filePath("bound.bin"));
-        EXPECT_EQ(readFile(dir.filePath("bound.bin")).size(), count);
+        EXPECT_EQ(fileBytes(dir.filePath("bound.bin")).size(), count);
     }
 }
 
@@ -453,7 +442,7 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     extract(target);
     expectErrorReport("File access denied.");
     EXPECT_EQ(form.statusPanel(2), "Saving to file...");
-    EXPECT_EQ(readFile(target), QByteArray(100, 'o'));
+    EXPECT_EQ(fileBytes(target), QByteArray(100, 'o'));
     expectBracketClosed();
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 
@@ -485,7 +474,7 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldSignal);
     expectErrorReport("Disk full.");
-    EXPECT_EQ(readFile(target), QByteArray(100, 'o')) << "the old file was damaged by a short write";
+    EXPECT_EQ(fileBytes(target), QByteArray(100, 'o')) << "the old file was damaged by a short write";
 
     EXPECT_EQ(entries(dir.path()), QStringList{"old.bin"}) << "a temporary file was left";
     for (const MessageBoxRequest& m : dialogs.messages)
@@ -536,7 +525,7 @@ TEST_F(SectionOperations, ExtractAsAnUnprivilegedUserIsDeniedWhereTheSystemDenie
                                              "12: a message other than File access denied";
     }
     EXPECT_TRUE(entries(closed).isEmpty());
-    EXPECT_EQ(readFile(foreign), "root's") << "a file the user may not write was replaced";
+    EXPECT_EQ(fileBytes(foreign), "root's") << "a file the user may not write was replaced";
     EXPECT_EQ(entries(open), QStringList{"root.bin"});
 }
 
@@ -714,7 +703,7 @@ TEST(VirtualPhoneOperations, UploadsAGifExtractsItBackIdenticalAndClearsIt) {
     const QString target = files.filePath("back.gif");
     dialogs.fileAnswers = {target};
     form.findChild<QPushButton*>("btn3")->click();
-    EXPECT_EQ(readFile(target), gif);
+    EXPECT_EQ(fileBytes(target), gif);
     EXPECT_EQ(dialogs.messages.back().caption, "Extract section");
 
     dialogs.answers = {MsgResult::Yes};
@@ -734,13 +723,13 @@ TEST_F(SectionOperations, ExtractWritesThroughALinkTakesLongNamesAndRefusesAnyth
     const QString linked = dir.filePath("link.bin");
     ASSERT_TRUE(QFile::link(real, linked));
     extract(linked);
-    EXPECT_EQ(readFile(real), fresh) << "the file behind the link was not written";
+    EXPECT_EQ(fileBytes(real), fresh) << "the file behind the link was not written";
     EXPECT_TRUE(QFileInfo(linked).isSymLink()) << "the link was replaced by a file";
 
     // The longest name the folder takes still works: the temporary name does not grow with it.
     const QString longName = dir.filePath(QString(251, 'a') + ".bin");
     extract(longName);
-    EXPECT_EQ(readFile(longName), fresh) << describe(dialogs.messages);
+    EXPECT_EQ(fileBytes(longName), fresh) << describe(dialogs.messages);
 
     // A pipe is not replaced by a file.
     const QString pipe = dir.filePath("pipe.bin");
@@ -793,7 +782,7 @@ TEST_F(SectionOperations, AFailedUploadSaysWhereThePreviousContentIs) {
               QString("Upload to section 18-09 failed.\r\nThe section holds -1 bytes."
                       "\r\nIts previous content is saved in %1.")
                   .arg(QDir::toNativeSeparators(saved[0].path)));
-    EXPECT_EQ(asBytes(old), readFile(saved[0].path));
+    EXPECT_EQ(asBytes(old), fileBytes(saved[0].path));
     expectBracketClosed();
 }
 
@@ -837,7 +826,7 @@ TEST(VirtualPhoneOperations, AnOversizedFileIsAskedAboutAndNeverReplacedUnsaved)
     ASSERT_EQ(dialogs.messages.size(), 2u) << describe(dialogs.messages);
     EXPECT_EQ(dialogs.messages[0].text, "Section 18-23\r\n(30000 bytes)\r\nisn't empty.\r\nOverwrite data?");
     EXPECT_EQ(dialogs.messages[1].text, "Section 18-23 could not be backed up; nothing was changed.");
-    EXPECT_EQ(readFile(big), QByteArray(30000, 'x'));
+    EXPECT_EQ(fileBytes(big), QByteArray(30000, 'x'));
 }
 
 TEST_F(SectionOperations, TheListMenuRestoresASectionAndBacksUpAndRestoresThemAll) {

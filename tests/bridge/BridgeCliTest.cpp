@@ -1,5 +1,6 @@
 // tarvel-cli on the stand-in library through gbp-bridge under Wine.
 #include "QtPrinters.h"
+#include "TestFiles.h"
 #include "WineTestSupport.h"
 
 #include <QDir>
@@ -42,12 +43,6 @@ class BridgeCli : public testing::Test {
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
     }
-    QString file(const char* name, const QByteArray& bytes) {
-        QFile f(dir.filePath(name));
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return f.fileName();
-    }
 };
 
 } // namespace
@@ -62,7 +57,7 @@ TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
     EXPECT_TRUE(r.out.contains("18-09  gif          506/21504")) << r.out.toStdString();
 
     EXPECT_EQ(cli({"backup", dir.filePath("full")}).code, 0);
-    r = cli({"write", "18-10", file("app.bin", pattern(21504, 3))});
+    r = cli({"write", "18-10", writeFile(dir.filePath("app.bin"), pattern(21504, 3))});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(phone.get(18, 10), pattern(21504, 3));
     EXPECT_EQ(cli({"read", "02-10", dir.filePath("0210.bin")}).code, 0);
@@ -82,7 +77,7 @@ TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
 
 TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
-    const QString upload = file("app.bin", pattern(3000, 7));
+    const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
     const struct {
         const char* variable;
         const char* value;

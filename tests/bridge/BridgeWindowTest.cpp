@@ -1,6 +1,7 @@
 // The main window's handlers on the stand-in library through gbp-bridge under Wine (offscreen).
 #include "QtPrinters.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "Unit1.h"
 #include "Unit3.h"
 #include "WineTestSupport.h"
@@ -61,18 +62,6 @@ struct Window {
     }
 };
 
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return file.fileName();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
@@ -88,7 +77,7 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     EXPECT_EQ(w.form.sectionTable()[10].Kind, ckGifImage);
 
     const QByteArray app = pattern(3000, 7);
-    w.upload(writeFile(dir, "app.bin", app));
+    w.upload(writeFile(dir.filePath("app.bin"), app));
     EXPECT_EQ(w.lastMessage(), "File uploaded to section 18-10\r\n(3000 bytes)");
     EXPECT_EQ(phone.get(18, 10), app);
 
@@ -96,7 +85,7 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     const QString extracted = dir.filePath("0210.bin");
     w.extract(extracted);
     EXPECT_EQ(w.lastMessage(), "Section 02-10\r\n(1500 bytes)\r\nextracted to file.");
-    EXPECT_EQ(readFile(extracted), pattern(1500, 1));
+    EXPECT_EQ(fileBytes(extracted), pattern(1500, 1));
 
     w.clear();
     EXPECT_EQ(w.lastMessage(), "Section 02-10 cleared.");
@@ -110,7 +99,7 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
     QTemporaryDir dir;
     const QByteArray held = pattern(1500, 1);
     const QByteArray other = pattern(21504, 5);
-    const QString upload = writeFile(dir, "app.bin", pattern(3000, 7));
+    const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
     BridgeDeadlines quick;
     quick.initMs = quick.callMs = 2500;
 

@@ -1,5 +1,6 @@
 #include "FullBackup.h"
 #include "SectionTable.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,17 +21,6 @@ struct Outcome {
     int code = -1;
     QString out, err;
 };
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
 
 // A phone folder (filled with the demonstration sections on first use) and a data folder of its own.
 class TarvelCli : public testing::Test {
@@ -81,7 +71,7 @@ TEST_F(TarvelCli, EveryCommandWorksAndNothingHoldingDataChangesWithoutYes) {
 
     // Changes of a section that holds data are refused without --yes.
     const QString source = dir.filePath("in.bin");
-    writeBytes(source, "new content");
+    writeFile(source, "new content");
     for (const QStringList& change : {QStringList{"write", "18-09", source}, QStringList{"clear", "18-09"}}) {
         r = cli(change);
         EXPECT_EQ(r.code, 3) << change.join(' ').toStdString();
@@ -125,7 +115,7 @@ TEST_F(TarvelCli, EveryCommandWorksAndNothingHoldingDataChangesWithoutYes) {
     EXPECT_FALSE(verified["matches"].toBool());
     EXPECT_FALSE(verified["sections"].toArray()[10].toObject()["match"].toBool());
     EXPECT_TRUE(verified["sections"].toArray()[10].toObject()["phone"].toObject()["empty"].toBool());
-    writeBytes(source, "other");
+    writeFile(source, "other");
     EXPECT_EQ(cli({"write", "18-29", source}).code, 0);
     EXPECT_EQ(cli({"restore", dir.filePath("full"), "18-09", "18-29"}).code, 3) << "18-29 holds data";
     r = cli({"restore", dir.filePath("full"), "18-09", "18-29", "--yes"});
@@ -142,7 +132,7 @@ TEST_F(TarvelCli, ExitCodesTellUsageLinkFileAndDamageApart) {
         QStringList args;
         int code;
     };
-    writeBytes(dir.filePath("big.bin"), QByteArray(2049, 'b'));
+    writeFile(dir.filePath("big.bin"), QByteArray(2049, 'b'));
     ASSERT_TRUE(QDir().mkpath(dir.filePath("busy/x")));
     const Case cases[] = {
         {{"--help"}, 0},
@@ -177,7 +167,7 @@ TEST_F(TarvelCli, ExitCodesTellUsageLinkFileAndDamageApart) {
 
     // A damaged backup is refused by verify and restore, and nothing is written.
     ASSERT_EQ(cli({"backup", dir.filePath("full")}).code, 0);
-    writeBytes(dir.filePath("full/18-11.bin"), "not the gif");
+    writeFile(dir.filePath("full/18-11.bin"), "not the gif");
     const QByteArray before = fileBytes(section("18-11"));
     for (const QStringList& args : {QStringList{"verify", dir.filePath("full")},
                                     QStringList{"restore", dir.filePath("full"), "--yes"}}) {

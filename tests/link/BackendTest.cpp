@@ -1,6 +1,7 @@
 #include "Backend.h"
 #include "BridgeLink.h"
 #include "QtPrinters.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -21,13 +22,6 @@ QByteArray peHead(quint16 machine, quint16 characteristics) {
     head[0x80 + 22] = char(characteristics & 0xFF);
     head[0x80 + 23] = char(characteristics >> 8);
     return head;
-}
-
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return file.fileName();
 }
 
 } // namespace
@@ -101,7 +95,7 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     EXPECT_EQ(phone.describe(), (QStringList{"Device link: virtual phone", "Folder: " + phone.phoneFolder}));
     EXPECT_EQ(phone.windowTitle("Tarvel v8.0 b1"), "Tarvel v8.0 b1 (virtual phone)");
 
-    const QString text = writeFile(dir, "GBP.DLL", "not a library");
+    const QString text = writeFile(dir.filePath("GBP.DLL"), "not a library");
     Backend refused = makeBackend(text, {});
     EXPECT_EQ(refused.link, nullptr);
     EXPECT_EQ(refused.error, text + " is not a Windows DLL.");
@@ -110,7 +104,7 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     EXPECT_TRUE(refused.error.startsWith("Unknown calling convention")) << refused.error.toStdString();
 
     // A library in the data folder is taken when nothing else names one.
-    const QString dll = writeFile(dir, "x.dll", peHead(0x8664, 0x2022));
+    const QString dll = writeFile(dir.filePath("x.dll"), peHead(0x8664, 0x2022));
     QDir().mkpath(QFileInfo(dataFolderLibrary()).path());
     ASSERT_TRUE(QFile::copy(dll, dataFolderLibrary()));
     const Backend library = makeBackend({}, {});

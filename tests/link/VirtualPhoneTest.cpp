@@ -2,6 +2,7 @@
 #include "DemoContent.h"
 #include "GBPSession.h"
 #include "SectionTable.h"
+#include "TestFiles.h"
 
 #include "FileIO.h"
 
@@ -21,17 +22,6 @@ namespace {
 
 QString phoneFolder(const QTemporaryDir& dir) {
     return dir.path() + "/virtual-phone";
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
 }
 
 QStringList hiddenEntries(const QString& folder) {
@@ -178,8 +168,8 @@ TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
     VirtualPhone phone(phoneFolder(dir));
     ASSERT_EQ(phone.InitGBPMode(1), 0);
     const QString big = outside.filePath("big.bin"), small = outside.filePath("small.bin");
-    writeBytes(big, QByteArray(kLargestSection + 500, 'B'));
-    writeBytes(small, "secret");
+    writeFile(big, QByteArray(kLargestSection + 500, 'B'));
+    writeFile(small, "secret");
     ASSERT_TRUE(QFile::link(big, phone.sectionPath(18, 20)));
     ASSERT_TRUE(QFile::link(small, phone.sectionPath(18, 21)));
     ASSERT_EQ(mkfifo(QFile::encodeName(phone.sectionPath(18, 22)).constData(), 0644), 0);
@@ -205,7 +195,7 @@ TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
     EXPECT_EQ(fileBytes(small), "secret");
 
     // A plain file larger than any section shows its real size; its read stays refused.
-    writeBytes(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
+    writeFile(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
     EXPECT_EQ(phone.GetNVMFileSize(18, 23), 30000);
     EXPECT_LT(phone.ReadNVMFile(18, 23, buffer.data(), 0), 0);
     phone.EndGBPMode();
@@ -218,7 +208,7 @@ TEST(VirtualPhone, RemovesTheTemporaryFileOfAWriteKilledAtItsFlush) {
     const uint8_t old[2] = {'o', 'l'};
     ASSERT_EQ(phone.WriteNVMFile(18, 9, old, 2), 0);
     phone.EndGBPMode();
-    writeBytes(phoneFolder(dir) + "/.18-10.bin.Ab3dE9", "left by an earlier version");
+    writeFile(phoneFolder(dir) + "/.18-10.bin.Ab3dE9", "left by an earlier version");
     // Named from the start, as where the system has no unnamed files; then as the system allows.
     for (const bool named : {true, false}) {
         SCOPED_TRACE(named ? "named temporary" : "unnamed where possible");
