@@ -10,6 +10,7 @@
 #include "SectionInfo.h"
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
+#include "SectionTitle.h"
 #include "WaitCursor.h"
 #include "WindowPlacement.h"
 
@@ -340,7 +341,7 @@ void TForm1::reldClick() {
         // A change an earlier run could not finish is finished or undone before the sections are read.
         interrupted = SectionOps::finishInterrupted(link_, backups_);
         SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
-            setActivity(QString("Reading section %1...").arg(QString::fromStdString(sectionIdText(e.slot))));
+            setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
             Status->repaint();
             QCoreApplication::processEvents();
         });
@@ -351,8 +352,7 @@ void TForm1::reldClick() {
     }
     showTotal(total);
     for (const SectionOps::Interrupted& i : interrupted) {
-        const QString first = QString("A change of section %1 was cut short.\r\n")
-                                  .arg(QString::fromStdString(sectionIdText(i.slot)));
+        const QString first = QString("A change of section %1 was cut short.\r\n").arg(sectionId(i.slot));
         if (i.restored)
             message("Reload", first + "Its previous content was restored.", MsgIcon::Information);
         else if (i.failed)

@@ -7,6 +7,7 @@
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "SectionInfo.h"
+#include "SectionTitle.h"
 #include "WaitCursor.h"
 
 #include <QDir>
@@ -30,10 +31,6 @@ MessageBoxRequest request(const QString& caption, const QString& text, MsgIcon i
     r.buttons = buttons;
     r.defaultButton = defaultButton;
     return r;
-}
-
-QString sectionId(int slot) {
-    return QString::fromStdString(sectionIdText(slot));
 }
 
 QString connected(uint8_t port) {

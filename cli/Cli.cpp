@@ -69,10 +69,6 @@ QTextStream& err() {
     return stream;
 }
 
-QString idOf(int slot) {
-    return QString::fromStdString(sectionIdText(slot));
-}
-
 const char* kindWord(ContentKind kind) {
     switch (kind) {
     case ckApplication:
@@ -154,7 +150,7 @@ class Runner {
             return false;
         }
         for (const SectionOps::Interrupted& i : SectionOps::finishInterrupted(link(), backups_)) {
-            const QString first = QString("a change of section %1 was cut short; ").arg(idOf(i.slot));
+            const QString first = QString("a change of section %1 was cut short; ").arg(sectionId(i.slot));
             if (i.restored)
                 err() << "tarvel-cli: " << first << "its previous content was restored." << Qt::endl;
             else if (i.failed)
@@ -187,7 +183,7 @@ class Runner {
             if (e.total == 0 || e.index == lastIndex_)
                 return;
             lastIndex_ = e.index;
-            err() << "[" << e.index << "/" << e.total << "] " << idOf(e.slot) << Qt::endl;
+            err() << "[" << e.index << "/" << e.total << "] " << sectionId(e.slot) << Qt::endl;
         };
     }
 
@@ -209,9 +205,9 @@ class Runner {
         if (outcome.result == SectionOps::Result::BackupFailed)
             return fail(outcome.fileError ? kFileError : kLinkFailed,
                         QString("Section %1 could not be backed up; nothing was changed (%2).")
-                            .arg(idOf(slot), outcome.error));
+                            .arg(sectionId(slot), outcome.error));
         return fail(kLinkFailed,
-                    QString("%1 section %2 failed.").arg(what, idOf(slot)) + recoveryText(outcome));
+                    QString("%1 section %2 failed.").arg(what, sectionId(slot)) + recoveryText(outcome));
     }
 
     QString savedNote(const SectionOps::ChangeOutcome& outcome) {
@@ -236,7 +232,7 @@ class Runner {
                 r.Kind == ckApplication && !empty ? Charset::sectionText(r.Name).trimmed() : QString();
             if (options_.json) {
                 QJsonObject o;
-                o["id"] = idOf(slot);
+                o["id"] = sectionId(slot);
                 o["kind"] = empty ? "empty" : kindWord(r.Kind);
                 o["size"] = empty ? QJsonValue() : QJsonValue(r.Size);
                 o["capacity"] = r.Capacity;
@@ -247,7 +243,8 @@ class Runner {
                 const QString size =
                     (empty ? QString("-") : QString::number(r.Size)) + "/" + QString::number(r.Capacity);
                 out() << QString("%1  %2  %3  %4%5")
-                             .arg(idOf(slot), QString(empty ? "empty" : kindWord(r.Kind)).leftJustified(11),
+                             .arg(sectionId(slot),
+                                  QString(empty ? "empty" : kindWord(r.Kind)).leftJustified(11),
                                   size.leftJustified(11), title, name.isEmpty() ? QString() : "  " + name)
                              .trimmed()
                       << Qt::endl;
@@ -269,10 +266,10 @@ class Runner {
             return kLinkFailed;
         const SectionOps::SectionRead section = SectionOps::readSection(link(), slot);
         if (!section.ok)
-            return fail(kLinkFailed, QString("Section %1 could not be read.").arg(idOf(slot)));
+            return fail(kLinkFailed, QString("Section %1 could not be read.").arg(sectionId(slot)));
         FileIO::replaceFile(args_[1], section.bytes.data(), section.bytes.size());
         session->end();
-        out() << QString("%1: %2 bytes read into %3").arg(idOf(slot)).arg(section.count).arg(args_[1])
+        out() << QString("%1: %2 bytes read into %3").arg(sectionId(slot)).arg(section.count).arg(args_[1])
               << Qt::endl;
         return kSuccess;
     }
@@ -283,7 +280,7 @@ class Runner {
         const int64_t length = FileIO::readFileUpTo(args_[1], buffer.data(), SectionCapacity(slot));
         if (length > SectionCapacity(slot))
             return fail(kFileError, QString("%1 is too large for section %2 (%3 bytes; it holds at most %4).")
-                                        .arg(args_[1], idOf(slot))
+                                        .arg(args_[1], sectionId(slot))
                                         .arg(length)
                                         .arg(SectionCapacity(slot)));
         std::optional<GBPSession> session;
@@ -291,13 +288,13 @@ class Runner {
             return kLinkFailed;
         const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
         if (size >= 0 &&
-            !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(idOf(slot)).arg(size)))
-            return refused("Section " + idOf(slot));
+            !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(sectionId(slot)).arg(size)))
+            return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome =
             SectionOps::replaceSection(link(), backups_, slot, buffer.data(), static_cast<int32_t>(length));
         if (!outcome.ok())
             return changeFailed(slot, outcome, "Writing");
-        out() << QString("%1: %2 bytes written").arg(idOf(slot)).arg(length) << savedNote(outcome)
+        out() << QString("%1: %2 bytes written").arg(sectionId(slot)).arg(length) << savedNote(outcome)
               << Qt::endl;
         return kSuccess;
     }
@@ -309,12 +306,12 @@ class Runner {
             return kLinkFailed;
         const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
         if (size >= 0 &&
-            !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(idOf(slot)).arg(size)))
-            return refused("Section " + idOf(slot));
+            !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(sectionId(slot)).arg(size)))
+            return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome = SectionOps::clearSection(link(), backups_, slot);
         if (!outcome.ok())
             return changeFailed(slot, outcome, "Clearing");
-        out() << QString("%1: cleared").arg(idOf(slot)) << savedNote(outcome) << Qt::endl;
+        out() << QString("%1: cleared").arg(sectionId(slot)) << savedNote(outcome) << Qt::endl;
         return kSuccess;
     }
 
@@ -358,7 +355,7 @@ class Runner {
         for (int slot = 0; slot < kSectionCount; ++slot)
             if ((chosen.empty() || std::find(chosen.begin(), chosen.end(), slot) != chosen.end()) &&
                 link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot)) >= 0)
-                holding.append(idOf(slot));
+                holding.append(sectionId(slot));
         if (!holding.isEmpty() &&
             !confirmed(QString("Sections %1 hold data. Overwrite them?").arg(holding.join(", "))))
             return refused(holding.size() == 1 ? "Section " + holding[0] : "Sections " + holding.join(", "));
@@ -407,14 +404,14 @@ class Runner {
             unreadable = unreadable || !c.readable;
             if (options_.json) {
                 QJsonObject o;
-                o["id"] = idOf(c.slot);
+                o["id"] = sectionId(c.slot);
                 o["match"] = c.matches();
                 o["backup"] = stateJson(c.expected);
                 o["phone"] = c.readable ? stateJson(c.actual) : QJsonValue();
                 sections.append(o);
             } else if (!c.matches()) {
                 out() << QString("%1: differs (phone: %2, backup: %3)")
-                             .arg(idOf(c.slot),
+                             .arg(sectionId(c.slot),
                                   c.readable ? stateText(c.actual) : QString("could not be read"),
                                   stateText(c.expected))
                       << Qt::endl;
@@ -463,11 +460,11 @@ class Runner {
         }
         if (options_.json) {
             QJsonObject root;
-            root["section"] = idOf(slot);
+            root["section"] = sectionId(slot);
             root["backups"] = list;
             out() << QJsonDocument(root).toJson();
         } else if (entries.empty()) {
-            err() << "tarvel-cli: section " << idOf(slot) << " has no automatic backups." << Qt::endl;
+            err() << "tarvel-cli: section " << sectionId(slot) << " has no automatic backups." << Qt::endl;
         }
         return kSuccess;
     }
@@ -476,8 +473,9 @@ class Runner {
         const int slot = slotOf(args_[0]);
         const std::vector<BackupEntry> entries = backups_.list(slot);
         if (entries.empty())
-            return fail(kRefused,
-                        QString("Section %1 has no automatic backups; nothing was changed.").arg(idOf(slot)));
+            return fail(
+                kRefused,
+                QString("Section %1 has no automatic backups; nothing was changed.").arg(sectionId(slot)));
         // In memory first: the backup made of the current content may rotate the oldest files out.
         const std::vector<uint8_t> bytes = BackupStore::load(entries[0].path);
         std::optional<GBPSession> session;
@@ -485,16 +483,16 @@ class Runner {
             return kLinkFailed;
         const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
         if (size >= 0 && !confirmed(QString("Section %1 holds %2 bytes. Replace it with the backup of %3?")
-                                        .arg(idOf(slot))
+                                        .arg(sectionId(slot))
                                         .arg(size)
                                         .arg(entries[0].time.toString(Qt::ISODateWithMs))))
-            return refused("Section " + idOf(slot));
+            return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome = SectionOps::replaceSection(
             link(), backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()));
         if (!outcome.ok())
             return changeFailed(slot, outcome, "Restoring");
         out() << QString("%1: restored the backup of %2 (%3 bytes)")
-                     .arg(idOf(slot), entries[0].time.toString(Qt::ISODateWithMs))
+                     .arg(sectionId(slot), entries[0].time.toString(Qt::ISODateWithMs))
                      .arg(bytes.size())
               << savedNote(outcome) << Qt::endl;
         return kSuccess;

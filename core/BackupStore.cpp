@@ -2,6 +2,7 @@
 
 #include "EInOutError.h"
 #include "FileIO.h"
+#include "SectionTitle.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -61,7 +62,7 @@ QString BackupStore::defaultRoot() {
 }
 
 QString BackupStore::sectionFolder(int slot) const {
-    return root_ + "/" + QString::fromStdString(sectionIdText(slot));
+    return root_ + "/" + sectionId(slot);
 }
 
 QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {

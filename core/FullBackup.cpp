@@ -2,6 +2,7 @@
 
 #include "EInOutError.h"
 #include "FileIO.h"
+#include "SectionTitle.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,10 +17,6 @@ namespace {
 
 const QString kFormatName = QStringLiteral("tarvel-backup");
 
-QString id(int slot) {
-    return QString::fromStdString(sectionIdText(slot));
-}
-
 QByteArray manifestJson(const Manifest& manifest) {
     QJsonObject sections;
     for (int slot = 0; slot < kSectionCount; ++slot) {
@@ -31,7 +28,7 @@ QByteArray manifestJson(const Manifest& manifest) {
             entry["size"] = static_cast<qint64>(s.size);
             entry["sha256"] = QString::fromLatin1(s.sha256);
         }
-        sections[id(slot)] = entry;
+        sections[sectionId(slot)] = entry;
     }
     QJsonObject root;
     root["format"] = kFormatName;
@@ -49,7 +46,7 @@ bool isSha256Hex(const QString& text) {
 } // namespace
 
 QString sectionFileName(int slot) {
-    return id(slot) + ".bin";
+    return sectionId(slot) + ".bin";
 }
 
 SectionState stateOf(const SectionOps::SectionContent& content) {
@@ -89,7 +86,7 @@ WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
         SectionOps::SectionContent content = SectionOps::readContent(link, slot);
         if (!content.readable) {
             out.slot = slot;
-            out.error = QString("Section %1 could not be read.").arg(id(slot));
+            out.error = QString("Section %1 could not be read.").arg(sectionId(slot));
             return out;
         }
         manifest.sections[slot] = stateOf(content);
@@ -160,17 +157,17 @@ Loaded load(const QString& folder) {
     loaded.manifest.time = QDateTime::fromString(root["time"].toString(), Qt::ISODateWithMs);
     const QJsonObject sections = root["sections"].toObject();
     for (int slot = 0; slot < kSectionCount; ++slot) {
-        const QJsonValue value = sections[id(slot)];
+        const QJsonValue value = sections[sectionId(slot)];
         const QJsonObject entry = value.toObject();
         SectionState& s = loaded.manifest.sections[slot];
         if (!value.isObject())
-            return damaged(QString("section %1 is not described.").arg(id(slot)));
+            return damaged(QString("section %1 is not described.").arg(sectionId(slot)));
         if (entry["empty"].toBool(false))
             continue;
         const qint64 size = entry["size"].toInteger(-1);
         const QString hash = entry["sha256"].toString();
         if (size < 0 || size > kTransferBufferSize || !isSha256Hex(hash))
-            return damaged(QString("section %1 is not described.").arg(id(slot)));
+            return damaged(QString("section %1 is not described.").arg(sectionId(slot)));
         s.empty = false;
         s.size = size;
         s.sha256 = hash.toLatin1();

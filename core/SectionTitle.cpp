@@ -16,3 +16,7 @@ QString sectionTitle(const SectionRecord& record) {
         return "Unknown data";
     }
 }
+
+QString sectionId(int slot) {
+    return QString::fromStdString(sectionIdText(slot));
+}

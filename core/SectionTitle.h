@@ -1,5 +1,6 @@
 #pragma once
-// The title line a section shows in the list (and in tarvel-cli's list), from its record.
+// The texts that name a section: its identity and the title line it shows in the list (and in
+// tarvel-cli's list).
 #include "SectionTable.h"
 
 #include <QString>
@@ -7,3 +8,6 @@
 // "Universal fw. application (PGLDR3)", "Application for 5.1.4/4", "GIF Image", "Unknown data"; for an
 // empty record what its kind gives (the list draws no title for an empty section).
 QString sectionTitle(const SectionRecord& record);
+
+// "02-10", "18-09": sectionIdText as a QString, for messages.
+QString sectionId(int slot);
