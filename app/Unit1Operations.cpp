@@ -43,16 +43,8 @@ QString notBackedUp(int slot) {
 
 // The line a failure message ends with: where the old content is now.
 QString recoveryLine(const ChangeOutcome& outcome) {
-    switch (outcome.recovery) {
-    case Recovery::Restored:
-        return "\r\nIts previous content was restored.";
-    case Recovery::SavedOnly:
-        return QString("\r\nIts previous content is saved in %1.")
-            .arg(QDir::toNativeSeparators(outcome.backupPath));
-    case Recovery::None:
-        break;
-    }
-    return {};
+    const QString sentence = SectionOps::recoverySentence(outcome);
+    return sentence.isEmpty() ? sentence : "\r\n" + sentence;
 }
 
 // Shows the step of a safe change in the activity panel.

@@ -188,16 +188,8 @@ class Runner {
     }
 
     static QString recoveryText(const SectionOps::ChangeOutcome& outcome) {
-        switch (outcome.recovery) {
-        case SectionOps::Recovery::Restored:
-            return " Its previous content was restored.";
-        case SectionOps::Recovery::SavedOnly:
-            return QString(" Its previous content is saved in %1.")
-                .arg(QDir::toNativeSeparators(outcome.backupPath));
-        case SectionOps::Recovery::None:
-            break;
-        }
-        return {};
+        const QString sentence = SectionOps::recoverySentence(outcome);
+        return sentence.isEmpty() ? sentence : " " + sentence;
     }
 
     // The exit code and message of a failed change of one section.

@@ -2,6 +2,8 @@
 
 #include "EInOutError.h"
 
+#include <QDir>
+
 #include <cstring>
 
 namespace SectionOps {
@@ -92,6 +94,19 @@ ChangeOutcome change(GBPCtrl& link, BackupStore& backups, int slot, const uint8_
 
 QString gbpErrorText(uint8_t port) {
     return QString("GBP Error (COM %1)").arg(port);
+}
+
+QString recoverySentence(const ChangeOutcome& outcome) {
+    switch (outcome.recovery) {
+    case Recovery::Restored:
+        return "Its previous content was restored.";
+    case Recovery::SavedOnly:
+        return QString("Its previous content is saved in %1.")
+            .arg(QDir::toNativeSeparators(outcome.backupPath));
+    case Recovery::None:
+        break;
+    }
+    return {};
 }
 
 void scanAll(GBPCtrl& link, SectionTable& table, const Progress& progress) {

@@ -85,6 +85,10 @@ struct ChangeOutcome {
 
 // Makes the section hold exactly length bytes of data (at most kTransferBufferSize): backup, clear,
 // write, verify. A section the phone reports empty is written without a backup or a clear.
+// The sentence a failure report ends with, saying where the old content is now: "Its previous content
+// was restored." or "Its previous content is saved in PATH."; empty when nothing was at stake.
+QString recoverySentence(const ChangeOutcome& outcome);
+
 ChangeOutcome replaceSection(GBPCtrl& link, BackupStore& backups, int slot, const uint8_t* data,
                              int32_t length, const Progress& progress = {});
 // Empties the section, after saving what it holds.
