@@ -30,6 +30,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -339,27 +340,36 @@ void TForm1::reldClick() {
             }
         } scanEnd{*this};
         // A change an earlier run could not finish is finished or undone before the sections are read.
-        interrupted = SectionOps::finishInterrupted(link_, backups_);
-        SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
-            setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
-            Status->repaint();
-            QCoreApplication::processEvents();
-        });
-        total = totalDataSize(table_);
+        interrupted = SectionOps::finishInterrupted(link_, backupsOf(port));
+        const bool answered = std::none_of(interrupted.begin(), interrupted.end(),
+                                           [](const SectionOps::Interrupted& i) { return i.linkFailed; });
+        const SectionTable before = table_;
+        const bool scanned =
+            answered && SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
+                setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
+                Status->repaint();
+                QCoreApplication::processEvents();
+            });
         session.end();
+        if (scanned) {
+            total = totalDataSize(table_);
+            setActivity("Ready");
+        } else {
+            // A phone that stops answering is a failed connection, not 31 empty sections.
+            table_ = before;
+            ConnectedPort = 0;
+            Lista->setEnabled(false);
+            setActivity(gbpErrorText(port));
+        }
         refreshList();
-        setActivity("Ready");
     }
     showTotal(total);
     for (const SectionOps::Interrupted& i : interrupted) {
-        const QString first = QString("A change of section %1 was cut short.\r\n").arg(sectionId(i.slot));
-        if (i.restored)
-            message("Reload", first + "Its previous content was restored.", MsgIcon::Information);
-        else if (i.failed)
+        const QString sentence = SectionOps::interruptedSentence(i);
+        if (!sentence.isEmpty())
             message("Reload",
-                    first + QString("Its previous content is saved in %1.")
-                                .arg(QDir::toNativeSeparators(i.backupPath)),
-                    MsgIcon::Error);
+                    QString("A change of section %1 was cut short.\r\n").arg(sectionId(i.slot)) + sentence,
+                    i.restored ? MsgIcon::Information : MsgIcon::Error);
     }
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);

@@ -70,6 +70,9 @@ class TForm1 : public QWidget {
     const SectionIcons& icons() const { return Ikony; }
     // Where automatic backups go (the application-data location unless a test moves it).
     BackupStore& backupStore() { return backups_; }
+    // Names the phone on a port (Backend::phoneName), so that each phone has its own backups and notes;
+    // without it they go directly into the backup root.
+    void setPhoneName(std::function<QString(uint8_t)> phoneName) { phoneName_ = std::move(phoneName); }
     QMenu* listMenu() const { return ListaMenu; }
     QString statusPanel(int index) const;
     void setStatusPanel(int index, const QString& text);
@@ -110,6 +113,8 @@ class TForm1 : public QWidget {
     void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
                       const QString& success, const QString& failure);
     void markCleared(int slot);
+    // The automatic backups of the phone on port.
+    BackupStore& backupsOf(uint8_t port);
     void rememberFolders();
     void message(const QString& caption, const QString& text, MsgIcon icon);
 
@@ -121,6 +126,7 @@ class TForm1 : public QWidget {
 
     SectionTable table_;
     BackupStore backups_;
+    std::function<QString(uint8_t)> phoneName_;
     SectionIcons Ikony;
     uint8_t ConnectedPort = 0;
     bool PanelExpanded = false;

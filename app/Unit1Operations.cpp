@@ -89,6 +89,11 @@ void TForm1::reportChange(int slot, const ChangeOutcome& outcome, const QString&
                 MsgIcon::Error);
 }
 
+BackupStore& TForm1::backupsOf(uint8_t port) {
+    backups_.setPhone(phoneName_ ? phoneName_(port) : QString());
+    return backups_;
+}
+
 void TForm1::markCleared(int slot) {
     SectionRecord& record = table_[slot];
     record.Size = -1;
@@ -135,11 +140,11 @@ void TForm1::btn1Click() {
             return;
         }
     }
-    const ChangeOutcome outcome =
-        SectionOps::replaceSection(link_, backups_, slot, buffer.data(), static_cast<int32_t>(fileLength),
-                                   stepTexts([this](const QString& text) { showActivityNow(text); }));
+    const ChangeOutcome outcome = SectionOps::replaceSection(
+        link_, backupsOf(port), slot, buffer.data(), static_cast<int32_t>(fileLength),
+        stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (outcome.result == Result::BackupFailed) {
-        setActivity("Ready");
+        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
         session.end();
         message("Error", notBackedUp(slot), MsgIcon::Error);
         return;
@@ -170,10 +175,11 @@ void TForm1::btn3Click() {
     if (!announceSession(session, port))
         return;
     showActivityNow("Reading section...");
-    const SectionOps::SectionRead read = SectionOps::readSection(link_, slot);
-    if (!read.ok) {
+    // Only a read that gives exactly the size the phone reports is a section's content.
+    const SectionOps::SectionContent read = SectionOps::readContent(link_, slot);
+    if (!read.readable || read.empty) {
         session.end();
-        setActivity("Ready");
+        setActivity(read.linkFailed ? gbpErrorText(port) : QString("Ready"));
         message("Error", QString("Section %1 could not be read.").arg(sectionId(slot)), MsgIcon::Error);
         return;
     }
@@ -207,14 +213,14 @@ void TForm1::btn4Click() {
         return;
     showActivityNow("Clearing section...");
     const ChangeOutcome outcome = SectionOps::clearSection(
-        link_, backups_, slot, stepTexts([this](const QString& text) { showActivityNow(text); }));
+        link_, backupsOf(port), slot, stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (!outcome.ok()) {
         // The record is read again: it shows what the phone holds after the failure.
         if (outcome.result != Result::BackupFailed)
             UpdateSection(static_cast<uint8_t>(slot));
         session.end();
         ListaClick();
-        setActivity("Ready");
+        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
         message("Error",
                 outcome.result == Result::BackupFailed
                     ? notBackedUp(slot)
@@ -235,7 +241,7 @@ void TForm1::mnuRestoreClick() {
     if (scanning_ || slot < 0 || ConnectedPort == 0)
         return;
     const QString caption = QString("Restore previous content");
-    const std::vector<BackupEntry> entries = backups_.list(slot);
+    const std::vector<BackupEntry> entries = backupsOf(ConnectedPort).list(slot);
     if (entries.empty()) {
         message(caption, QString("Section %1 has no backups.").arg(sectionId(slot)), MsgIcon::Information);
         return;
@@ -258,18 +264,28 @@ void TForm1::mnuRestoreClick() {
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(entries.size()))
         return;
     // In memory before anything else: the rotation may remove the chosen file once a newer one is saved.
-    const std::vector<uint8_t> bytes = BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path);
+    const std::vector<uint8_t> bytes =
+        BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path, kTransferBufferSize);
+    if (static_cast<int64_t>(bytes.size()) > SectionCapacity(slot)) {
+        message("Error",
+                QString("The backup holds %1 bytes; section %2 holds at most %3.\r\nNothing was changed.")
+                    .arg(bytes.size())
+                    .arg(sectionId(slot))
+                    .arg(SectionCapacity(slot)),
+                MsgIcon::Error);
+        return;
+    }
 
     const uint8_t port = ConnectedPort;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!announceSession(session, port))
         return;
-    const ChangeOutcome outcome =
-        SectionOps::replaceSection(link_, backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()),
-                                   stepTexts([this](const QString& text) { showActivityNow(text); }));
+    const ChangeOutcome outcome = SectionOps::replaceSection(
+        link_, backupsOf(port), slot, bytes.data(), static_cast<int32_t>(bytes.size()),
+        stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (outcome.result == Result::BackupFailed) {
-        setActivity("Ready");
+        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
         session.end();
         message("Error", notBackedUp(slot), MsgIcon::Error);
         return;
@@ -340,7 +356,7 @@ void TForm1::mnuRestoreAllClick() {
     if (!announceSession(session, port))
         return;
     const std::vector<FullBackup::Restored> results =
-        FullBackup::restore(link_, backups_, backup, {}, [this](const SectionOps::ProgressEvent& e) {
+        FullBackup::restore(link_, backupsOf(port), backup, {}, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Restoring section %1...").arg(sectionId(e.slot)));
         });
     SectionOps::scanAll(link_, table_);

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     TForm1 form1(*backend.link, dialogs);
     form1.setWindowTitle(backend.windowTitle(form1.windowTitle()));
     form1.useSettings(&settings);
+    form1.setPhoneName([&backend](uint8_t port) { return backend.phoneName(port); });
     TForm2 form2(&form1, *backend.link, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form3.setBackendLines(backend.describe());

@@ -13,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -82,6 +83,34 @@ const char* kindWord(ContentKind kind) {
     }
 }
 
+// Text from the phone or a backup, with control characters shown escaped (\x1b), so that it can neither
+// steer the terminal nor add lines of its own.
+QString printable(const QString& text) {
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            shown += QString("\\x%1").arg(u, 2, 16, QChar('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// Whether path lies in folder (both made absolute; links resolved where they exist).
+bool liesIn(const QString& path, const QString& folder) {
+    if (folder.isEmpty())
+        return false;
+    auto resolved = [](const QString& p) {
+        const QFileInfo info(p);
+        return info.canonicalFilePath().isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                                                  : info.canonicalFilePath();
+    };
+    const QString parent = resolved(QFileInfo(path).absolutePath());
+    const QString root = resolved(folder);
+    return parent == root || parent.startsWith(root + "/");
+}
+
 bool stdinIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stdin)) != 0;
@@ -98,11 +127,14 @@ struct UsageError {
 // The commands, with what they share: the options, the link, the automatic backups.
 class Runner {
   public:
-    Runner(Options options, const QString& command, QStringList args, std::unique_ptr<GBPCtrl> link)
-        : options_(std::move(options)), command_(command), args_(std::move(args)), phone_(std::move(link)) {
+    Runner(Options options, const QString& command, QStringList args, Backend backend)
+        : options_(std::move(options)), command_(command), args_(std::move(args)),
+          backend_(std::move(backend)) {
         if (options_.verbose)
             logging_ = std::make_unique<LoggingLink>(
-                *phone_, [](const QString& line) { err() << "link: " << line << Qt::endl; });
+                *backend_.link, [](const QString& line) { err() << "link: " << line << Qt::endl; });
+        // Each phone has its own backups and notes.
+        backups_.setPhone(backend_.phoneName(options_.port));
     }
 
     int run() {
@@ -127,7 +159,7 @@ class Runner {
     }
 
   private:
-    GBPCtrl& link() { return logging_ ? *logging_ : *phone_; }
+    GBPCtrl& link() { return logging_ ? *logging_ : *backend_.link; }
 
     int fail(int code, const QString& text) {
         err() << "tarvel-cli: " << text << Qt::endl;
@@ -146,18 +178,34 @@ class Runner {
     bool open(std::optional<GBPSession>& session) {
         session.emplace(link(), options_.port);
         if (!session->entered()) {
-            fail(kLinkFailed, SectionOps::gbpErrorText(options_.port) + ": the phone does not answer.");
+            fail(kLinkFailed,
+                 SectionOps::gbpErrorText(options_.port) + (link().lastCall() == CallStatus::Busy
+                                                                ? ": the phone is in use by another program."
+                                                                : ": the phone does not answer."));
             return false;
         }
+        bool answered = true;
         for (const SectionOps::Interrupted& i : SectionOps::finishInterrupted(link(), backups_)) {
-            const QString first = QString("a change of section %1 was cut short; ").arg(sectionId(i.slot));
-            if (i.restored)
-                err() << "tarvel-cli: " << first << "its previous content was restored." << Qt::endl;
-            else if (i.failed)
-                err() << "tarvel-cli: " << first << "its previous content is saved in "
-                      << QDir::toNativeSeparators(i.backupPath) << "." << Qt::endl;
+            const QString sentence = SectionOps::interruptedSentence(i);
+            if (!sentence.isEmpty())
+                err() << "tarvel-cli: "
+                      << QString("A change of section %1 was cut short. ").arg(sectionId(i.slot)) << sentence
+                      << Qt::endl;
+            answered = answered && !i.linkFailed;
         }
-        return true;
+        if (!answered)
+            fail(kLinkFailed, "The phone did not answer; nothing was changed.");
+        return answered;
+    }
+
+    // The section's size as the phone gives it; nothing (reported) when the phone did not answer.
+    std::optional<int32_t> sizeOf(int slot) {
+        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
+        if (link().lastCall() == CallStatus::Answered)
+            return size;
+        fail(kLinkFailed,
+             QString("The phone did not answer at section %1; nothing was changed.").arg(sectionId(slot)));
+        return std::nullopt;
     }
 
     // --yes, or "y" typed on a terminal.
@@ -173,8 +221,10 @@ class Runner {
         return answer == "y" || answer == "Y" || answer == "yes";
     }
 
-    int refused(const QString& what) {
-        return fail(kRefused, what + " holds data; nothing was changed (confirm with --yes).");
+    // what: "Section 18-09", or "Sections 02-11, 18-09".
+    int refused(const QString& what, bool several = false) {
+        return fail(kRefused, what + (several ? " hold" : " holds") +
+                                  " data; nothing was changed (confirm with --yes).");
     }
 
     // "[12/31] 18-11" once for each section of an operation on several.
@@ -194,6 +244,10 @@ class Runner {
 
     // The exit code and message of a failed change of one section.
     int changeFailed(int slot, const SectionOps::ChangeOutcome& outcome, const QString& what) {
+        if (outcome.result == SectionOps::Result::TooLarge)
+            return fail(kMismatch, QString("Section %1 holds at most %2 bytes; nothing was changed.")
+                                       .arg(sectionId(slot))
+                                       .arg(SectionCapacity(slot)));
         if (outcome.result == SectionOps::Result::BackupFailed)
             return fail(outcome.fileError ? kFileError : kLinkFailed,
                         QString("Section %1 could not be backed up; nothing was changed (%2).")
@@ -213,8 +267,13 @@ class Runner {
         if (!open(session))
             return kLinkFailed;
         SectionTable table = makeSectionTable();
-        SectionOps::scanAll(link(), table);
+        int reached = 0;
+        const bool answered = SectionOps::scanAll(
+            link(), table, [&reached](const SectionOps::ProgressEvent& e) { reached = e.slot; });
         session->end();
+        if (!answered)
+            return fail(kLinkFailed,
+                        QString("The phone did not answer at section %1.").arg(sectionId(reached)));
         QJsonArray sections;
         for (int slot = 0; slot < kSectionCount; ++slot) {
             const SectionRecord& r = table[slot];
@@ -222,6 +281,7 @@ class Runner {
             const QString title = empty ? QString() : sectionTitle(r);
             const QString name =
                 r.Kind == ckApplication && !empty ? Charset::sectionText(r.Name).trimmed() : QString();
+            const QString shownTitle = printable(title), shownName = printable(name);
             if (options_.json) {
                 QJsonObject o;
                 o["id"] = sectionId(slot);
@@ -237,7 +297,8 @@ class Runner {
                 out() << QString("%1  %2  %3  %4%5")
                              .arg(sectionId(slot),
                                   QString(empty ? "empty" : kindWord(r.Kind)).leftJustified(11),
-                                  size.leftJustified(11), title, name.isEmpty() ? QString() : "  " + name)
+                                  size.leftJustified(11), shownTitle,
+                                  shownName.isEmpty() ? QString() : "  " + shownName)
                              .trimmed()
                       << Qt::endl;
             }
@@ -253,15 +314,30 @@ class Runner {
 
     int read() {
         const int slot = slotOf(args_[0]);
+        // The phone's own files and the backups are changed only the safe way.
+        if (liesIn(args_[1], backend_.phoneFolder) || liesIn(args_[1], backups_.root()))
+            return fail(kFileError,
+                        QString("%1 lies in Tarvel's own folder %2; choose another place.")
+                            .arg(args_[1], QDir::toNativeSeparators(liesIn(args_[1], backend_.phoneFolder)
+                                                                        ? backend_.phoneFolder
+                                                                        : backups_.root())));
         std::optional<GBPSession> session;
         if (!open(session))
             return kLinkFailed;
-        const SectionOps::SectionRead section = SectionOps::readSection(link(), slot);
-        if (!section.ok)
+        // The whole read must give exactly the size the phone reports.
+        const SectionOps::SectionContent section = SectionOps::readContent(link(), slot);
+        if (section.linkFailed)
+            return fail(kLinkFailed, QString("The phone did not answer at section %1.").arg(sectionId(slot)));
+        if (section.readable && section.empty)
+            return fail(kRefused, QString("Section %1 is empty; nothing was written.").arg(sectionId(slot)));
+        if (!section.readable)
             return fail(kLinkFailed, QString("Section %1 could not be read.").arg(sectionId(slot)));
         FileIO::replaceFile(args_[1], section.bytes.data(), section.bytes.size());
         session->end();
-        out() << QString("%1: %2 bytes read into %3").arg(sectionId(slot)).arg(section.count).arg(args_[1])
+        out() << QString("%1: %2 bytes read into %3")
+                     .arg(sectionId(slot))
+                     .arg(section.bytes.size())
+                     .arg(args_[1])
               << Qt::endl;
         return kSuccess;
     }
@@ -278,9 +354,11 @@ class Runner {
         std::optional<GBPSession> session;
         if (!open(session))
             return kLinkFailed;
-        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
-        if (size >= 0 &&
-            !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(sectionId(slot)).arg(size)))
+        const std::optional<int32_t> size = sizeOf(slot);
+        if (!size)
+            return kLinkFailed;
+        if (*size >= 0 &&
+            !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(sectionId(slot)).arg(*size)))
             return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome =
             SectionOps::replaceSection(link(), backups_, slot, buffer.data(), static_cast<int32_t>(length));
@@ -296,9 +374,11 @@ class Runner {
         std::optional<GBPSession> session;
         if (!open(session))
             return kLinkFailed;
-        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
-        if (size >= 0 &&
-            !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(sectionId(slot)).arg(size)))
+        const std::optional<int32_t> size = sizeOf(slot);
+        if (!size)
+            return kLinkFailed;
+        if (*size >= 0 &&
+            !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(sectionId(slot)).arg(*size)))
             return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome = SectionOps::clearSection(link(), backups_, slot);
         if (!outcome.ok())
@@ -335,7 +415,9 @@ class Runner {
     int restore() {
         std::vector<int> chosen;
         for (qsizetype i = 1; i < args_.size(); ++i)
-            chosen.push_back(slotOf(args_[i]));
+            if (const int slot = slotOf(args_[i]);
+                std::find(chosen.begin(), chosen.end(), slot) == chosen.end())
+                chosen.push_back(slot);
         int code = kSuccess;
         const std::optional<FullBackup::Loaded> loaded = loadBackup(args_[0], &code);
         if (!loaded)
@@ -344,13 +426,20 @@ class Runner {
         if (!open(session))
             return kLinkFailed;
         QStringList holding;
-        for (int slot = 0; slot < kSectionCount; ++slot)
-            if ((chosen.empty() || std::find(chosen.begin(), chosen.end(), slot) != chosen.end()) &&
-                link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot)) >= 0)
+        for (int slot = 0; slot < kSectionCount; ++slot) {
+            if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), slot) == chosen.end())
+                continue;
+            const std::optional<int32_t> size = sizeOf(slot);
+            if (!size)
+                return kLinkFailed;
+            if (*size >= 0)
                 holding.append(sectionId(slot));
-        if (!holding.isEmpty() &&
-            !confirmed(QString("Sections %1 hold data. Overwrite them?").arg(holding.join(", "))))
-            return refused(holding.size() == 1 ? "Section " + holding[0] : "Sections " + holding.join(", "));
+        }
+        const QString what = (holding.size() == 1 ? "Section " : "Sections ") + holding.join(", ");
+        if (!holding.isEmpty() && !confirmed(QString("%1 %2 data. Overwrite %3?")
+                                                 .arg(what, holding.size() == 1 ? "holds" : "hold",
+                                                      holding.size() == 1 ? "it" : "them")))
+            return refused(what, holding.size() > 1);
         const std::vector<FullBackup::Restored> results =
             FullBackup::restore(link(), backups_, *loaded, chosen, progress());
         if (!results.empty() && !results.back().outcome.ok())
@@ -388,6 +477,10 @@ class Runner {
         const std::vector<FullBackup::Comparison> results =
             FullBackup::verify(link(), loaded->manifest, progress());
         session->end();
+        if (!results.empty() && results.back().linkFailed)
+            return fail(kLinkFailed,
+                        QString("The phone did not answer at section %1; the backup was not compared.")
+                            .arg(sectionId(results.back().slot)));
         int differing = 0;
         bool unreadable = false;
         QJsonArray sections;
@@ -432,6 +525,7 @@ class Runner {
         QJsonArray list;
         for (const BackupEntry& e : entries) {
             const QString name = Charset::sectionText(e.name).trimmed();
+            const QString shownName = printable(name);
             if (options_.json) {
                 QJsonObject o;
                 o["time"] = e.time.toString(Qt::ISODateWithMs);
@@ -444,7 +538,8 @@ class Runner {
                 out() << QString("%1  %2  %3  %4")
                              .arg(e.time.toString(Qt::ISODateWithMs),
                                   QString("%1 bytes").arg(e.size).leftJustified(11),
-                                  QString(kindWord(e.kind) + (name.isEmpty() ? QString() : " " + name))
+                                  QString(kindWord(e.kind) +
+                                          (shownName.isEmpty() ? QString() : " " + shownName))
                                       .leftJustified(28),
                                   QDir::toNativeSeparators(e.path))
                       << Qt::endl;
@@ -469,15 +564,24 @@ class Runner {
                 kRefused,
                 QString("Section %1 has no automatic backups; nothing was changed.").arg(sectionId(slot)));
         // In memory first: the backup made of the current content may rotate the oldest files out.
-        const std::vector<uint8_t> bytes = BackupStore::load(entries[0].path);
+        const std::vector<uint8_t> bytes = BackupStore::load(entries[0].path, kTransferBufferSize);
+        if (static_cast<int64_t>(bytes.size()) > SectionCapacity(slot))
+            return fail(kMismatch,
+                        QString("The backup of section %1 holds %2 bytes, more than the section's %3; "
+                                "nothing was changed.")
+                            .arg(sectionId(slot))
+                            .arg(bytes.size())
+                            .arg(SectionCapacity(slot)));
         std::optional<GBPSession> session;
         if (!open(session))
             return kLinkFailed;
-        const int32_t size = link().GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
-        if (size >= 0 && !confirmed(QString("Section %1 holds %2 bytes. Replace it with the backup of %3?")
-                                        .arg(sectionId(slot))
-                                        .arg(size)
-                                        .arg(entries[0].time.toString(Qt::ISODateWithMs))))
+        const std::optional<int32_t> size = sizeOf(slot);
+        if (!size)
+            return kLinkFailed;
+        if (*size >= 0 && !confirmed(QString("Section %1 holds %2 bytes. Replace it with the backup of %3?")
+                                         .arg(sectionId(slot))
+                                         .arg(*size)
+                                         .arg(entries[0].time.toString(Qt::ISODateWithMs))))
             return refused("Section " + sectionId(slot));
         const SectionOps::ChangeOutcome outcome = SectionOps::replaceSection(
             link(), backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()));
@@ -493,7 +597,7 @@ class Runner {
     Options options_;
     QString command_;
     QStringList args_;
-    std::unique_ptr<GBPCtrl> phone_;
+    Backend backend_;
     std::unique_ptr<LoggingLink> logging_;
     BackupStore backups_;
     int lastIndex_ = 0;
@@ -576,7 +680,7 @@ int run(const QStringList& arguments) {
         return usage("no command given");
     const QString command = positional.takeFirst();
     try {
-        return Runner(options, command, positional, std::move(backend.link)).run();
+        return Runner(options, command, positional, std::move(backend)).run();
     } catch (const UsageError& e) {
         return usage(e.text);
     }

@@ -17,6 +17,7 @@ class LoggingLink : public GBPCtrl {
     int32_t ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) override;
     int32_t WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) override;
     int32_t ClearNVMFile(uint8_t group, uint8_t number) override;
+    CallStatus lastCall() const override { return inner_.lastCall(); }
 
   private:
     int32_t logged(const QString& call, int32_t result);

@@ -35,13 +35,10 @@ bool looksLikeBackup(const QString& name) {
     return true;
 }
 
-// The backup files of a folder, oldest first.
-QStringList backupNames(const QString& folder) {
-    QStringList names;
-    for (const QString& name : QDir(folder).entryList({"*.bin"}, QDir::Files, QDir::Name))
-        if (looksLikeBackup(name))
-            names.append(name);
-    return names;
+// A folder that is not a link (mkpath would go through one).
+bool isOwnFolder(const QString& path) {
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
 }
 
 } // namespace
@@ -62,12 +59,23 @@ QString BackupStore::defaultRoot() {
 }
 
 QString BackupStore::sectionFolder(int slot) const {
-    return root_ + "/" + sectionId(slot);
+    return root_ + (phone_.isEmpty() ? QString() : "/" + phone_) + "/" + sectionId(slot);
+}
+
+QStringList BackupStore::backupNames(const QString& folder) const {
+    // Plain files only (links and pipes are not listed); a name far in the future would hold the newest
+    // place for ever and make every later name leave the format.
+    const QDateTime latest = clock_().toUTC().addDays(1);
+    QStringList names;
+    for (const QString& name : QDir(folder).entryList({"*.bin"}, QDir::Files | QDir::NoSymLinks, QDir::Name))
+        if (looksLikeBackup(name) && timeOfName(name).isValid() && timeOfName(name) <= latest)
+            names.append(name);
+    return names;
 }
 
 QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
     const QString folder = sectionFolder(slot);
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder) || !isOwnFolder(folder) || !isOwnFolder(QFileInfo(folder).path()))
         throw EInOutError(EInOutError::kAccessDenied);
     // Names never go back in time, even when the clock does, so the newest backup is never the one
     // the rotation removes.
@@ -76,7 +84,7 @@ QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
     if (!before.isEmpty() && timeOfName(before.last()).isValid())
         time = std::max(time, timeOfName(before.last()).addMSecs(1));
     const QString path = folder + "/" + time.toString(kNameFormat) + ".bin";
-    FileIO::replaceFile(path, bytes.data(), bytes.size());
+    FileIO::replaceEntry(path, bytes.data(), bytes.size());
     // Only now that the new one is on disk may old ones go.
     const QStringList all = backupNames(folder);
     for (qsizetype i = 0; i + kKeep < all.size(); ++i)
@@ -93,11 +101,14 @@ std::vector<BackupEntry> BackupStore::list(int slot) const {
         e.path = folder + "/" + *it;
         e.time = timeOfName(*it);
         e.size = QFileInfo(e.path).size();
-        QFile file(e.path);
-        if (file.open(QIODevice::ReadOnly) && e.size > 0) {
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = FileIO::readPlainFile(e.path, kTransferBufferSize);
+        } catch (const EInOutError&) {
+        }
+        if (!bytes.empty()) {
             SectionRecord r;
-            const QByteArray head = file.read(kHeaderSize);
-            std::copy(head.begin(), head.end(), r.Header.begin());
+            std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), kHeaderSize), r.Header.begin());
             classifyHeader(r);
             e.kind = r.Kind;
             if (r.Kind == ckApplication)
@@ -110,19 +121,18 @@ std::vector<BackupEntry> BackupStore::list(int slot) const {
     return entries;
 }
 
-std::vector<uint8_t> BackupStore::load(const QString& path) {
-    const int64_t size = FileIO::fileSize(path);
-    if (size > kTransferBufferSize)
-        throw EInOutError(EInOutError::kAccessDenied);
-    return FileIO::readExactly(path, size);
+std::vector<uint8_t> BackupStore::load(const QString& path, int64_t limit) {
+    return FileIO::readPlainFile(path, limit);
 }
 
 void BackupStore::markPending(int slot, const PendingChange& change) {
-    QByteArray text = "backup=" + QFileInfo(change.backupPath).fileName().toUtf8() + "\n";
+    QByteArray text = "phone=" + phone_.toUtf8() + "\n";
+    text += "backup=" + QFileInfo(change.backupPath).fileName().toUtf8() + "\n";
     text += change.toEmpty ? QByteArray("new=empty\n")
                            : "new=" + QByteArray::number(change.newSize) + " " + change.newSha256 + "\n";
-    FileIO::replaceFile(sectionFolder(slot) + "/" + kPendingName, text.constData(),
-                        static_cast<std::size_t>(text.size()));
+    // Whatever stands at the name is replaced, never written through.
+    FileIO::replaceEntry(sectionFolder(slot) + "/" + kPendingName, text.constData(),
+                         static_cast<std::size_t>(text.size()));
 }
 
 void BackupStore::clearPending(int slot) {
@@ -130,13 +140,19 @@ void BackupStore::clearPending(int slot) {
 }
 
 std::optional<PendingChange> BackupStore::pending(int slot) const {
-    QFile file(sectionFolder(slot) + "/" + kPendingName);
-    if (!file.open(QIODevice::ReadOnly))
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = FileIO::readPlainFile(sectionFolder(slot) + "/" + kPendingName, 4096);
+    } catch (const EInOutError&) {
         return std::nullopt;
+    }
     PendingChange change;
     bool haveBackup = false, haveNew = false;
-    for (const QByteArray& line : file.read(4096).split('\n')) {
-        if (line.startsWith("backup=")) {
+    const QByteArray text(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.startsWith("phone=")) {
+            change.phone = QString::fromUtf8(line.mid(6));
+        } else if (line.startsWith("backup=")) {
             const QString name = QString::fromUtf8(line.mid(7));
             haveBackup = timeOfName(name).isValid() && !name.contains('/');
             change.backupPath = sectionFolder(slot) + "/" + name;
@@ -149,7 +165,7 @@ std::optional<PendingChange> BackupStore::pending(int slot) const {
             change.newSha256 = haveNew ? parts[1] : QByteArray();
         }
     }
-    if (!haveBackup || !haveNew)
+    if (!haveBackup || !haveNew || change.phone != phone_)
         return std::nullopt;
     return change;
 }

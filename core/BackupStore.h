@@ -1,9 +1,11 @@
 #pragma once
-// Automatic backups: what a section held before a change, one folder per section under the backup root
-// (GG-NN/<UTC time to milliseconds>.bin). Each backup is written atomically and flushed; the newest
+// Automatic backups: what a section held before a change, one folder per section under the phone's
+// folder of the backup root (PHONE/GG-NN/<UTC time to milliseconds>.bin), so that the backups and notes
+// of one phone are never taken for another's. Each backup is written atomically and flushed; the newest
 // kKeep of a section are kept, older ones removed only after a newer one is safely on disk.
 // A section being changed also has a note of the change (pending), so that a change cut short by a
-// crash can be finished or undone at the next session.
+// crash can be finished or undone at the next session of the same phone. The folders are read as the
+// program's own: a link, a pipe or anything but a plain file in them is never followed or opened.
 #include "SectionTable.h"
 
 #include <QDateTime>
@@ -22,6 +24,7 @@ struct BackupEntry {
 
 // A change of a section in progress: the backup of its old content and what it is to hold.
 struct PendingChange {
+    QString phone; // the phone it belongs to
     QString backupPath;
     bool toEmpty = false; // a clear
     int64_t newSize = 0;  // otherwise the new content's length
@@ -37,6 +40,9 @@ class BackupStore {
     static QString defaultRoot();
     const QString& root() const { return root_; }
     void setRoot(QString root) { root_ = std::move(root); }
+    // The phone the backups are of (a folder name, Backend::phoneName); empty: directly in the root.
+    const QString& phone() const { return phone_; }
+    void setPhone(QString phone) { phone_ = std::move(phone); }
     // The clock that names backups (UTC); tests set their own.
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
 
@@ -45,20 +51,26 @@ class BackupStore {
     // Saves bytes as the section's newest backup and returns its path; then removes all but the newest
     // kKeep. A file error throws EInOutError, and then nothing was removed.
     QString save(int slot, const std::vector<uint8_t>& bytes);
-    // The section's backups, newest first.
+    // The section's backups, newest first. A name more than a day ahead of the clock is no backup of
+    // this program's: it is neither listed nor used to name the next one.
     std::vector<BackupEntry> list(int slot) const;
-    // The bytes of a backup; a file error throws EInOutError, as does a file larger than any section.
-    static std::vector<uint8_t> load(const QString& path);
+    // The bytes of a backup, a plain file of at most limit bytes; else a file error throws EInOutError.
+    static std::vector<uint8_t> load(const QString& path, int64_t limit = kLargestSection);
 
     // The note of a change in progress (written flushed before the section is touched).
     void markPending(int slot, const PendingChange& change);
     void clearPending(int slot);
+    // Only a note of this store's phone counts.
     std::optional<PendingChange> pending(int slot) const;
 
     static constexpr int kKeep = 50;
 
   private:
+    // The backup names of a folder that this store takes for its own, oldest first.
+    QStringList backupNames(const QString& folder) const;
+
     QString root_;
+    QString phone_;
     std::function<QDateTime()> clock_;
 };
 

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace FullBackup {
 
@@ -86,7 +87,9 @@ WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
         SectionOps::SectionContent content = SectionOps::readContent(link, slot);
         if (!content.readable) {
             out.slot = slot;
-            out.error = QString("Section %1 could not be read.").arg(sectionId(slot));
+            out.error = content.linkFailed
+                            ? QString("The phone did not answer at section %1.").arg(sectionId(slot))
+                            : QString("Section %1 could not be read.").arg(sectionId(slot));
             return out;
         }
         manifest.sections[slot] = stateOf(content);
@@ -122,15 +125,9 @@ WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
     return out;
 }
 
-Loaded load(const QString& folder) {
+Loaded parseManifest(const QByteArray& json, const QString& folder) {
     Loaded loaded;
     const QString shown = QDir::toNativeSeparators(folder);
-    if (!QFileInfo(folder).isDir()) {
-        loaded.status = Loaded::NotFound;
-        loaded.error = QString("Folder %1 does not exist.").arg(shown);
-        return loaded;
-    }
-    const QDir dir(folder);
     auto foreign = [&](const QString& why) {
         loaded.status = Loaded::Foreign;
         loaded.error = QString("%1 is not a Tarvel backup: %2").arg(shown, why);
@@ -141,13 +138,8 @@ Loaded load(const QString& folder) {
         loaded.error = QString("The backup in %1 is damaged: %2").arg(shown, why);
         return loaded;
     };
-    QFile file(dir.filePath(kManifestName));
-    if (!file.exists())
-        return foreign(QString("it has no %1.").arg(kManifestName));
-    if (!file.open(QIODevice::ReadOnly))
-        return damaged(QString("%1 cannot be read.").arg(kManifestName));
     QJsonParseError parseError{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(1 << 20), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     const QJsonObject root = doc.object();
     if (parseError.error != QJsonParseError::NoError || !doc.isObject() || root["format"] != kFormatName)
         return foreign(QString("its %1 is not one Tarvel writes.").arg(kManifestName));
@@ -166,40 +158,97 @@ Loaded load(const QString& folder) {
             continue;
         const qint64 size = entry["size"].toInteger(-1);
         const QString hash = entry["sha256"].toString();
-        if (size < 0 || size > kTransferBufferSize || !isSha256Hex(hash))
+        if (size < 0 || !isSha256Hex(hash))
             return damaged(QString("section %1 is not described.").arg(sectionId(slot)));
+        // Checked for every section before anything is read or written, so a restore never stops halfway.
+        if (size > SectionCapacity(slot))
+            return damaged(QString("section %1 is recorded with %2 bytes; it holds at most %3.")
+                               .arg(sectionId(slot))
+                               .arg(size)
+                               .arg(SectionCapacity(slot)));
         s.empty = false;
         s.size = size;
         s.sha256 = hash.toLatin1();
-        const QString path = dir.filePath(sectionFileName(slot));
-        try {
-            if (FileIO::fileSize(path) != size)
-                return damaged(QString("%1 does not hold %2 bytes.").arg(sectionFileName(slot)).arg(size));
-            loaded.data[slot] = FileIO::readExactly(path, size);
-        } catch (const EInOutError& e) {
-            return damaged(QString("%1: %2.").arg(sectionFileName(slot), QString::fromStdString(e.what())));
-        }
-        if (sha256Hex(loaded.data[slot]) != s.sha256)
-            return damaged(QString("%1 does not match its SHA-256.").arg(sectionFileName(slot)));
     }
     loaded.status = Loaded::Ok;
     return loaded;
 }
 
+Loaded load(const QString& folder) {
+    Loaded loaded;
+    const QString shown = QDir::toNativeSeparators(folder);
+    if (!QFileInfo(folder).isDir()) {
+        loaded.status = Loaded::NotFound;
+        loaded.error = QString("Folder %1 does not exist.").arg(shown);
+        return loaded;
+    }
+    const QDir dir(folder);
+    auto damaged = [&](const QString& why) {
+        loaded.status = Loaded::Damaged;
+        loaded.error = QString("The backup in %1 is damaged: %2").arg(shown, why);
+        return loaded;
+    };
+    const QString manifestPath = dir.filePath(kManifestName);
+    if (!QFileInfo::exists(manifestPath) && !QFileInfo(manifestPath).isSymLink()) {
+        loaded.status = Loaded::Foreign;
+        loaded.error = QString("%1 is not a Tarvel backup: it has no %2.").arg(shown, kManifestName);
+        return loaded;
+    }
+    // Only plain files count: a link or a pipe in the folder is never followed or waited on.
+    std::vector<uint8_t> json;
+    try {
+        json = FileIO::readPlainFile(manifestPath, kMaxManifestSize);
+    } catch (const EInOutError&) {
+        return damaged(QString("%1 cannot be read.").arg(kManifestName));
+    }
+    loaded = parseManifest(
+        QByteArray(reinterpret_cast<const char*>(json.data()), static_cast<qsizetype>(json.size())), folder);
+    if (!loaded.ok())
+        return loaded;
+    for (int slot = 0; slot < kSectionCount; ++slot) {
+        const SectionState& s = loaded.manifest.sections[slot];
+        if (s.empty)
+            continue;
+        const QString path = dir.filePath(sectionFileName(slot));
+        try {
+            loaded.data[slot] = FileIO::readPlainFile(path, kTransferBufferSize);
+        } catch (const EInOutError& e) {
+            return damaged(QString("%1: %2.").arg(sectionFileName(slot), QString::fromStdString(e.what())));
+        }
+        if (static_cast<int64_t>(loaded.data[slot].size()) != s.size)
+            return damaged(QString("%1 does not hold %2 bytes.").arg(sectionFileName(slot)).arg(s.size));
+        if (sha256Hex(loaded.data[slot]) != s.sha256)
+            return damaged(QString("%1 does not match its SHA-256.").arg(sectionFileName(slot)));
+    }
+    return loaded;
+}
+
 std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
                               const std::vector<int>& only, const SectionOps::Progress& progress) {
-    std::vector<int> chosen = only;
-    if (chosen.empty())
+    // Each section once, in the order named.
+    std::vector<int> chosen;
+    for (int slot : only)
+        if (slot >= 0 && slot < kSectionCount &&
+            std::find(chosen.begin(), chosen.end(), slot) == chosen.end())
+            chosen.push_back(slot);
+    if (only.empty())
         for (int slot = 0; slot < kSectionCount; ++slot)
             chosen.push_back(slot);
     std::vector<Restored> results;
     if (!backup.ok())
         return results;
+    // Every section is checked before the first is written, so a restore never stops halfway on size.
+    for (int slot : chosen) {
+        if (static_cast<int64_t>(backup.data[slot].size()) > SectionCapacity(slot)) {
+            SectionOps::ChangeOutcome tooLarge;
+            tooLarge.result = SectionOps::Result::TooLarge;
+            results.push_back({slot, tooLarge});
+            return results;
+        }
+    }
     int index = 0;
     for (int slot : chosen) {
         ++index;
-        if (slot < 0 || slot >= kSectionCount)
-            continue;
         // Each step of a section reports where the whole restore stands.
         const SectionOps::Progress step = [&, index](const SectionOps::ProgressEvent& e) {
             if (progress)
@@ -228,9 +277,12 @@ std::vector<Comparison> verify(GBPCtrl& link, const Manifest& manifest,
         c.slot = slot;
         c.expected = manifest.sections[slot];
         c.readable = content.readable;
+        c.linkFailed = content.linkFailed;
         if (content.readable)
             c.actual = stateOf(content);
         results.push_back(c);
+        if (content.linkFailed)
+            break; // the sections after it are not compared: one deadline, not one per section
     }
     return results;
 }

@@ -54,11 +54,17 @@ struct Loaded {
     std::array<std::vector<uint8_t>, kSectionCount> data;
     bool ok() const { return status == Ok; }
 };
-// Loads and checks a backup folder (no phone involved).
+// Loads and checks a backup folder (no phone involved). Only plain files are read, never through a link.
 Loaded load(const QString& folder);
+// Checks a manifest's text (folder only names the backup in the error): Ok with the manifest filled in,
+// else Foreign or Damaged with the sentence. Reads no file.
+Loaded parseManifest(const QByteArray& json, const QString& folder);
+// A larger manifest is no backup of this program's.
+inline constexpr int64_t kMaxManifestSize = 1 << 20;
 
-// Restores the chosen slots (all when empty) of a loaded backup, in slot order, through the safe path:
-// sections recorded with data are written, the others cleared. Stops at the first failure.
+// Restores the chosen slots (all when empty; each once, in the order named) of a loaded backup through
+// the safe path: sections recorded with data are written, the others cleared. Stops at the first failure;
+// a section larger than its capacity stops it before anything is written (TooLarge).
 struct Restored {
     int slot = 0;
     SectionOps::ChangeOutcome outcome;
@@ -71,7 +77,8 @@ struct Comparison {
     int slot = 0;
     SectionState expected;
     SectionState actual;
-    bool readable = true; // the phone gave the section's bytes
+    bool readable = true;    // the phone gave the section's bytes
+    bool linkFailed = false; // it did not answer; the comparison stops there
     bool matches() const { return readable && expected == actual; }
 };
 std::vector<Comparison> verify(GBPCtrl& link, const Manifest& manifest,

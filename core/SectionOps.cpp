@@ -46,7 +46,8 @@ ChangeOutcome change(GBPCtrl& link, BackupStore& backups, int slot, const uint8_
     const SectionContent old = readContent(link, slot);
     if (!old.readable) {
         out.result = Result::BackupFailed;
-        out.error = "the section could not be read";
+        out.linkFailed = old.linkFailed;
+        out.error = old.linkFailed ? "the phone did not answer" : "the section could not be read";
         return out;
     }
     if (!old.empty) {
@@ -109,12 +110,15 @@ QString recoverySentence(const ChangeOutcome& outcome) {
     return {};
 }
 
-void scanAll(GBPCtrl& link, SectionTable& table, const Progress& progress) {
+bool scanAll(GBPCtrl& link, SectionTable& table, const Progress& progress) {
     for (int slot = 0; slot < kSectionCount; ++slot) {
         if (progress)
             progress({Step::Scanning, slot, slot + 1, kSectionCount});
-        ScanSection(link, table, slot);
+        // One deadline for a link that hangs, not one per section.
+        if (!ScanSection(link, table, slot))
+            return false;
     }
+    return true;
 }
 
 SectionRead readSection(GBPCtrl& link, int slot) {
@@ -133,12 +137,17 @@ int32_t readForViewing(GBPCtrl& link, int slot, uint8_t* buffer) {
 SectionContent readContent(GBPCtrl& link, int slot) {
     SectionContent content;
     const int32_t size = link.GetNVMFileSize(SectionGroup(slot), SectionNumber(slot));
+    if (link.lastCall() != CallStatus::Answered) {
+        content.linkFailed = true;
+        return content;
+    }
     if (size < 0) {
         content.readable = content.empty = true;
         return content;
     }
     SectionRead read = readSection(link, slot);
-    content.readable = read.ok && read.count == size;
+    content.linkFailed = link.lastCall() != CallStatus::Answered;
+    content.readable = !content.linkFailed && read.ok && read.count == size;
     if (content.readable)
         content.bytes = std::move(read.bytes);
     return content;
@@ -147,9 +156,9 @@ SectionContent readContent(GBPCtrl& link, int slot) {
 ChangeOutcome replaceSection(GBPCtrl& link, BackupStore& backups, int slot, const uint8_t* data,
                              int32_t length, const Progress& progress) {
     static const uint8_t kNothing = 0;
-    if (length < 0 || length > kTransferBufferSize || (data == nullptr && length > 0)) {
+    if (length < 0 || length > SectionCapacity(slot) || (data == nullptr && length > 0)) {
         ChangeOutcome refused;
-        refused.result = Result::WriteFailed;
+        refused.result = length > SectionCapacity(slot) ? Result::TooLarge : Result::WriteFailed;
         return refused;
     }
     return change(link, backups, slot, data != nullptr ? data : &kNothing, length, progress);
@@ -170,28 +179,53 @@ std::vector<Interrupted> finishInterrupted(GBPCtrl& link, BackupStore& backups) 
         item.backupPath = note->backupPath;
         std::vector<uint8_t> old;
         try {
-            old = BackupStore::load(note->backupPath);
+            // Never more than the section holds: the note may name anything that lies in the folder.
+            old = BackupStore::load(note->backupPath, SectionCapacity(slot));
         } catch (const EInOutError&) {
-            item.failed = true;
+            item.backupUnusable = true;
         }
         const SectionContent now = readContent(link, slot);
+        if (now.linkFailed) {
+            item.linkFailed = true;
+            found.push_back(item);
+            break; // the note stays for a session in which the phone answers
+        }
         const bool isNew =
             now.readable && (note->toEmpty ? now.empty
                                            : !now.empty && int64_t(now.bytes.size()) == note->newSize &&
                                                  sha256Hex(now.bytes) == note->newSha256);
         const bool isOld = now.readable && !now.empty && now.bytes == old;
-        if (!item.failed && !isNew && !isOld) {
+        if (!item.backupUnusable && !isNew && !isOld) {
             // The safe way too: whatever the section holds now (it may not be what the note expects) is
             // saved before the old content goes back.
             const ChangeOutcome back =
                 replaceSection(link, backups, slot, old.data(), static_cast<int32_t>(old.size()));
             item.restored = back.ok();
             item.failed = !back.ok();
+            if (back.linkFailed) {
+                item.failed = false;
+                item.linkFailed = true;
+                found.push_back(item);
+                break;
+            }
         }
         backups.clearPending(slot);
         found.push_back(item);
     }
     return found;
+}
+
+QString interruptedSentence(const Interrupted& item) {
+    const QString path = QDir::toNativeSeparators(item.backupPath);
+    if (item.linkFailed)
+        return "The phone did not answer; the change is looked at again next time.";
+    if (item.backupUnusable)
+        return QString("Its backup %1 is missing or damaged; the section was left as it is.").arg(path);
+    if (item.restored)
+        return "Its previous content was restored.";
+    if (item.failed)
+        return QString("Its previous content is saved in %1.").arg(path);
+    return {};
 }
 
 } // namespace SectionOps

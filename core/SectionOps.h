@@ -39,7 +39,9 @@ inline bool countFitsBuffer(int32_t count) {
 }
 
 // Scans all 31 sections in slot order into table; progress comes before each section (Scanning).
-void scanAll(GBPCtrl& link, SectionTable& table, const Progress& progress = {});
+// Stops at the first call that gets no answer and returns false; the sections not reached keep their
+// records.
+bool scanAll(GBPCtrl& link, SectionTable& table, const Progress& progress = {});
 
 // A whole-section read (count 0). ok when the count fits the buffer; bytes then holds count bytes.
 struct SectionRead {
@@ -52,11 +54,13 @@ SectionRead readSection(GBPCtrl& link, int slot);
 // as the link gave it, for the viewer shows it as it came and uses only what fits.
 int32_t readForViewing(GBPCtrl& link, int slot, uint8_t* buffer);
 
-// What the phone holds in a section: empty (a negative size), or its bytes, read whole with the count
-// equal to the size. readable is false when the read does not give the size's bytes.
+// What the phone holds in a section: empty (a negative size the phone gave), or its bytes, read whole
+// with the count equal to the size. readable is false when the read does not give the size's bytes, and
+// linkFailed too when a call got no answer (a no-answer size is never an empty section).
 struct SectionContent {
     bool readable = false;
     bool empty = false;
+    bool linkFailed = false;
     std::vector<uint8_t> bytes;
 };
 SectionContent readContent(GBPCtrl& link, int slot);
@@ -67,6 +71,7 @@ enum class Result {
     ClearFailed,
     WriteFailed,
     VerifyFailed, // the phone does not give back what was written
+    TooLarge,     // more bytes than the section holds: nothing was changed
 };
 enum class Recovery {
     None,      // nothing to recover (success, nothing changed, or the section held nothing)
@@ -77,14 +82,15 @@ enum class Recovery {
 struct ChangeOutcome {
     Result result = Result::Ok;
     Recovery recovery = Recovery::None;
-    QString backupPath;     // the automatic backup of the old content; empty when the section held nothing
-    QString error;          // for BackupFailed: why ("the section could not be read" or a file error's text)
-    bool fileError = false; // for BackupFailed: the backup could not be saved (else the read failed)
+    QString backupPath;      // the automatic backup of the old content; empty when the section held nothing
+    QString error;           // for BackupFailed: why ("the section could not be read" or a file error's text)
+    bool fileError = false;  // for BackupFailed: the backup could not be saved (else the read failed)
+    bool linkFailed = false; // for BackupFailed: the phone did not answer
     bool ok() const { return result == Result::Ok; }
 };
 
-// Makes the section hold exactly length bytes of data (at most kTransferBufferSize): backup, clear,
-// write, verify. A section the phone reports empty is written without a backup or a clear.
+// Makes the section hold exactly length bytes of data (at most the section's capacity, else TooLarge):
+// backup, clear, write, verify. A section the phone reports empty is written without a backup or a clear.
 // The sentence a failure report ends with, saying where the old content is now: "Its previous content
 // was restored." or "Its previous content is saved in PATH."; empty when nothing was at stake.
 QString recoverySentence(const ChangeOutcome& outcome);
@@ -100,10 +106,15 @@ struct Interrupted {
     bool restored = false; // the old content was written back (else the section already held the old
                            // or the new content, or writing back failed: see failed)
     bool failed = false;
+    bool backupUnusable = false; // the note's backup is missing, not a plain file or too large
+    bool linkFailed = false;     // the phone did not answer: nothing was done and the note stays
     QString backupPath;
 };
-// Looks for changes cut short and undoes those that left the section neither old nor new, through the
-// safe path (what the section holds then is backed up first).
+// Looks for changes cut short on the backups' phone and undoes those that left the section neither old
+// nor new, through the safe path (what the section holds then is backed up first). Stops at the first
+// call that gets no answer.
 std::vector<Interrupted> finishInterrupted(GBPCtrl& link, BackupStore& backups);
+// What became of the section's old content, as a sentence; empty when nothing needs saying.
+QString interruptedSentence(const Interrupted& item);
 
 } // namespace SectionOps

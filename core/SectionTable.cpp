@@ -87,20 +87,30 @@ void classifyHeader(SectionRecord& record) {
     record.Kind = gif ? ckGifImage : ckUnknownData;
 }
 
-void ScanSection(GBPCtrl& link, SectionTable& table, int slot) {
+bool ScanSection(GBPCtrl& link, SectionTable& table, int slot) {
+    const SectionRecord before = table[slot];
     SectionRecord& r = table[slot];
     r.Group = SectionGroup(slot);
     r.Number = SectionNumber(slot);
     r.Capacity = SectionCapacity(slot);
     r.Size = link.GetNVMFileSize(r.Group, r.Number);
+    if (link.lastCall() != CallStatus::Answered) {
+        r = before;
+        return false;
+    }
     if (r.Size < 0) {
         r.Kind = ckNone;
-        return;
+        return true;
     }
     // A section shorter than 20 bytes, or a failed read, must not show the bytes of an earlier scan.
     r.Header.fill(0);
     link.ReadNVMFile(r.Group, r.Number, r.Header.data(), kHeaderSize);
+    if (link.lastCall() != CallStatus::Answered) {
+        r = before;
+        return false;
+    }
     classifyHeader(r);
+    return true;
 }
 
 int64_t totalDataSize(const SectionTable& table) {

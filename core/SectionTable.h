@@ -49,8 +49,8 @@ void classifyHeader(SectionRecord& record);
 
 // Reads one section's size and, when it is not negative, its first 20 bytes, and classifies it. The
 // header is zeroed before the read, so a short or failed read never leaves old bytes to classify.
-// The link must be in GBP mode.
-void ScanSection(GBPCtrl& link, SectionTable& table, int slot);
+// The link must be in GBP mode. False when a call got no answer: the record is then left as it was.
+bool ScanSection(GBPCtrl& link, SectionTable& table, int slot);
 
 // Sum of the sizes of all sections; an empty section counts as 0.
 int64_t totalDataSize(const SectionTable& table);

@@ -4,8 +4,10 @@
 #include "VirtualPhone.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 QString Backend::name() const {
@@ -26,6 +28,20 @@ QStringList Backend::describe() const {
 
 BridgeLink* Backend::bridge() const {
     return dynamic_cast<BridgeLink*>(link.get());
+}
+
+QString Backend::phoneName(uint8_t port) const {
+    // The hash tells apart folders and libraries of the same name; the readable part is for the user.
+    const QFileInfo info(location());
+    const QString where =
+        info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(where.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
+    if (isVirtualPhone())
+        return "virtual-phone-" + hash;
+    QString file = QFileInfo(choice.library).fileName();
+    file.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    return QString("%1-COM%2-%3").arg(file.left(40)).arg(port).arg(hash);
 }
 
 QString Backend::windowTitle(const QString& base) const {

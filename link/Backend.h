@@ -28,6 +28,9 @@ struct Backend {
     QStringList describe() const;
     // The link as a bridge to the library; null for the virtual phone.
     BridgeLink* bridge() const;
+    // The name of the phone on port, for the folder of its automatic backups: the virtual phone's folder,
+    // or the library and the port ("virtual-phone-1a2b3c4d", "GBP.DLL-COM1-5e6f7a8b").
+    QString phoneName(uint8_t port) const;
     // The main window's title: base, with " (virtual phone)" while the virtual phone is bound.
     QString windowTitle(const QString& base) const;
 };

@@ -194,6 +194,12 @@ void BridgeLink::stop() {
 }
 
 std::optional<Answer> BridgeLink::exchange(const Request& request) {
+    std::optional<Answer> answer = exchangeOnce(request);
+    last_ = answer ? CallStatus::Answered : CallStatus::NoAnswer;
+    return answer;
+}
+
+std::optional<Answer> BridgeLink::exchangeOnce(const Request& request) {
     const bool restart = !(process_ && ready_ && process_->state() == QProcess::Running);
     if (!start())
         return std::nullopt;
@@ -264,6 +270,7 @@ int32_t BridgeLink::GetNVMFileSize(uint8_t group, uint8_t number) {
 int32_t BridgeLink::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) {
     if (count < 0 || count > kMaxData) {
         lastError_ = QString("a read of %1 bytes is refused").arg(count);
+        last_ = CallStatus::NoAnswer;
         return kNoAnswer;
     }
     const auto answer = exchange({Op::Read, group, number, count, {}});
@@ -277,6 +284,7 @@ int32_t BridgeLink::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int
 int32_t BridgeLink::WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) {
     if (length < 0 || length > kMaxData) {
         lastError_ = QString("a write of %1 bytes is refused").arg(length);
+        last_ = CallStatus::NoAnswer;
         return kNoAnswer;
     }
     const auto* bytes = static_cast<const uint8_t*>(buffer);

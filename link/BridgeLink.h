@@ -46,6 +46,7 @@ class BridgeLink : public GBPCtrl {
     int32_t ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) override;
     int32_t WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) override;
     int32_t ClearNVMFile(uint8_t group, uint8_t number) override;
+    CallStatus lastCall() const override { return last_; }
 
     // Starts the bridge unless it runs, and waits for its hello. False, with lastError() saying why,
     // when it cannot start or the library cannot be used (not loadable, an export missing).
@@ -68,6 +69,7 @@ class BridgeLink : public GBPCtrl {
   private:
     // Starts the bridge when needed, and then makes one call.
     std::optional<BridgeProtocol::Answer> exchange(const BridgeProtocol::Request& request);
+    std::optional<BridgeProtocol::Answer> exchangeOnce(const BridgeProtocol::Request& request);
     std::optional<BridgeProtocol::Answer> call(const BridgeProtocol::Request& request);
     // Waits for more output, or for the bytes to go out, until the deadline (limitMs in all); false,
     // with the bridge ended, when it ended or the time ran out.
@@ -89,4 +91,5 @@ class BridgeLink : public GBPCtrl {
     QByteArray inbox_;     // the bridge's output not yet decoded
     QByteArray errorTail_; // the end of the bridge's standard error
     QString lastError_;
+    CallStatus last_ = CallStatus::Answered;
 };

@@ -4,9 +4,20 @@
 // the backend once at start.
 #include <cstdint>
 
+// How the last call went, beside its result. A negative size is an empty section only when the phone
+// said so: a call that got no answer says nothing of what the phone holds.
+enum class CallStatus {
+    Answered, // the result is the library's own
+    NoAnswer, // the link broke, timed out or the library crashed
+    Busy,     // another program holds the phone
+};
+
 class GBPCtrl {
   public:
     virtual ~GBPCtrl() = default;
+
+    // How the last call of the six went; a link that always answers keeps the default.
+    virtual CallStatus lastCall() const { return CallStatus::Answered; }
 
     // 0: the phone is in GBP mode on that COM port; anything else: failure.
     virtual int32_t InitGBPMode(uint8_t port) = 0;

@@ -113,14 +113,17 @@ bool VirtualPhone::ensureFolder() {
 }
 
 int32_t VirtualPhone::InitGBPMode(uint8_t port) {
+    last_ = CallStatus::Answered;
     if (port != kOnlyPort || lock_)
         return kNoAnswer;
     if (!ensureFolder())
         return kNoAnswer;
     auto lock = std::make_unique<QLockFile>(folder_ + "/.gbp-mode.lock");
     lock->setStaleLockTime(0); // a lock left by a program that died is taken over
-    if (!lock->tryLock(0))
+    if (!lock->tryLock(0)) {
+        last_ = CallStatus::Busy;
         return kBusy;
+    }
     lock_ = std::move(lock);
     removeStaleTemporaries();
     return 0;
@@ -136,11 +139,14 @@ void VirtualPhone::removeStaleTemporaries() {
 }
 
 int32_t VirtualPhone::EndGBPMode() {
+    last_ = CallStatus::Answered;
     lock_.reset();
     return 0;
 }
 
 int32_t VirtualPhone::GetNVMFileSize(uint8_t group, uint8_t number) {
+    // Outside GBP mode nothing reaches the phone.
+    last_ = lock_ ? CallStatus::Answered : CallStatus::NoAnswer;
     if (!lock_)
         return kNoAnswer;
     int64_t size = 0;
@@ -157,6 +163,7 @@ int32_t VirtualPhone::GetNVMFileSize(uint8_t group, uint8_t number) {
 }
 
 int32_t VirtualPhone::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) {
+    last_ = lock_ ? CallStatus::Answered : CallStatus::NoAnswer;
     if (!lock_ || count < 0 || buffer == nullptr)
         return kNoAnswer;
     // A file larger than any section is damage: refuse it rather than overrun the caller's buffer.
@@ -170,6 +177,7 @@ int32_t VirtualPhone::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, i
 }
 
 int32_t VirtualPhone::WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) {
+    last_ = lock_ ? CallStatus::Answered : CallStatus::NoAnswer;
     if (!lock_ || length < 0 || length > kLargestSection || (length > 0 && buffer == nullptr))
         return kNoAnswer;
     try {
@@ -182,6 +190,7 @@ int32_t VirtualPhone::WriteNVMFile(uint8_t group, uint8_t number, const void* bu
 }
 
 int32_t VirtualPhone::ClearNVMFile(uint8_t group, uint8_t number) {
+    last_ = lock_ ? CallStatus::Answered : CallStatus::NoAnswer;
     if (!lock_)
         return kNoAnswer;
     const QString path = sectionPath(group, number);

@@ -28,6 +28,7 @@ class VirtualPhone : public GBPCtrl {
     int32_t ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) override;
     int32_t WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) override;
     int32_t ClearNVMFile(uint8_t group, uint8_t number) override;
+    CallStatus lastCall() const override { return last_; }
 
     // Results of failed calls.
     static constexpr int32_t kNoAnswer = -1;   // wrong port, or not in GBP mode
@@ -42,4 +43,5 @@ class VirtualPhone : public GBPCtrl {
 
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
+    CallStatus last_ = CallStatus::Answered;
 };

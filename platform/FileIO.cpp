@@ -35,20 +35,23 @@ QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
-int openForReading(const QString& path) {
+int openForReading(const QString& path, bool followLinks = true) {
     if (path.isEmpty())
         throw EInOutError(EInOutError::kInvalidFilename);
     // A pipe or a device would give whatever arrives, not a file's bytes: refuse it before opening.
     struct stat before {};
-    if (::stat(nativePath(path).constData(), &before) == 0 && !S_ISREG(before.st_mode))
+    const int found = followLinks ? ::stat(nativePath(path).constData(), &before)
+                                  : ::lstat(nativePath(path).constData(), &before);
+    if (found == 0 && !S_ISREG(before.st_mode))
         throw EInOutError(EInOutError::kAccessDenied);
     int fd;
     do
         // Non-blocking, so that a pipe named as the file cannot hang the window; files ignore it.
-        fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::open(nativePath(path).constData(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        EInOutError::throwErrno(errno);
+        EInOutError::throwErrno(errno == ELOOP ? EACCES : errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
@@ -258,6 +261,20 @@ int64_t fileSize(const QString& path) {
 std::vector<uint8_t> readExactly(const QString& path, int64_t expectedSize) {
     Descriptor file{openForReading(path)};
     std::vector<uint8_t> bytes(static_cast<std::size_t>(std::max<int64_t>(expectedSize, 0)));
+    readWhole(file.fd, bytes.data(), bytes.size());
+    if (::close(file.release()) != 0)
+        EInOutError::throwErrno(errno);
+    return bytes;
+}
+
+std::vector<uint8_t> readPlainFile(const QString& path, int64_t limit) {
+    Descriptor file{openForReading(path, false)};
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0)
+        EInOutError::throwErrno(errno);
+    if (st.st_size > limit)
+        throw EInOutError(EInOutError::kAccessDenied);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(st.st_size));
     readWhole(file.fd, bytes.data(), bytes.size());
     if (::close(file.release()) != 0)
         EInOutError::throwErrno(errno);

@@ -17,6 +17,11 @@ int64_t fileSize(const QString& path);
 // "Read beyond end of file", one that has grown an I/O error. Never reads more than expectedSize + 1.
 std::vector<uint8_t> readExactly(const QString& path, int64_t expectedSize);
 
+// Reads a whole file of a folder the program keeps itself (backups, notes, a full backup): only a plain
+// file, never through a link, never waiting on a pipe. Anything else, and a file larger than limit bytes,
+// is refused as access denied; a missing file is "File not found".
+std::vector<uint8_t> readPlainFile(const QString& path, int64_t limit);
+
 // Opens path read-only and takes its length; when that is at most limit, reads exactly that many bytes
 // into buffer (which holds limit bytes), else reads nothing. Returns the length. A file that changes
 // length meanwhile is a file error (as readExactly), so buffer never receives more than the length.

@@ -343,7 +343,7 @@ TEST_F(SectionOperations, ExtractWritesExactlyTheBytesReadAndReportsTheRecordedS
     EXPECT_EQ(dialogs.fileDialogs[0].title, "Extract section to file...");
     EXPECT_EQ(dialogs.fileDialogs[0].filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.fileDialogs[0].defaultSuffix, "bin");
-    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Read 0", "End"}));
+    EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "End"}));
     EXPECT_EQ(atRead, std::vector<QString>{"Reading section..."});
     EXPECT_EQ(atEnd, std::vector<QString>{"Saving to file..."}) << "GBP mode lasts until the file is closed";
     EXPECT_EQ(fileBytes(target), asBytes(now)) << "the larger old file is replaced by exactly c bytes";
@@ -379,9 +379,10 @@ TEST_F(SectionOperations, ThePhoneWorksUnderTheWaitCursorWithTheActivityAlreadyO
     extract(dir.filePath("out.bin"));
     dialogs.answers = {MsgResult::Yes};
     press("btn4");
-    EXPECT_EQ(seen, (std::vector<std::string>{"Read: Reading section...", "End: Saving to file...",
-                                              "Size: Clearing section...", "Read: Clearing section...",
-                                              "Clear: Clearing section...", "End: Clearing section..."}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Size: Reading section...", "Read: Reading section...",
+                                              "End: Saving to file...", "Size: Clearing section...",
+                                              "Read: Clearing section...", "Clear: Clearing section...",
+                                              "End: Clearing section..."}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -402,11 +403,12 @@ TEST_F(SectionOperations, TheWaitCursorEndsWithAnOperationThatAFileErrorCutsShor
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) {
+TEST_F(SectionOperations, ExtractRefusesACountOtherThanTheSizeAndCreatesNoFile) {
     link.put(2, 10, pattern(100));
     connectAndSelect(kSmallSlot);
     const QString old = writeFile(dir.filePath("old.bin"), "keep me");
-    for (int32_t count : {-1, 22001}) {
+    // Outside the buffer, and inside it but not what the phone says the section holds.
+    for (int32_t count : {-1, 22001, 0, 99, 22000}) {
         SCOPED_TRACE("count " + std::to_string(count));
         link.readResults[{2, 10}] = count;
         link.calls.clear();
@@ -421,15 +423,13 @@ TEST_F(SectionOperations, ExtractRefusesACountOutsideTheBufferAndCreatesNoFile) 
         EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Error);
         EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
         EXPECT_EQ(form.statusPanel(2), "Ready");
-        EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Read 0", "End", "Init", "Read 0", "End"}));
+        EXPECT_EQ(ops(), (std::vector<std::string>{"Init", "Size", "Read 0", "End", "Init", "Size", "Read 0",
+                                                   "End"}));
         expectBracketClosed();
     }
-    // The bounds themselves are counts the buffer holds.
-    for (int32_t count : {0, 22000}) {
-        link.readResults[{2, 10}] = count;
-        extract(dir.filePath("bound.bin"));
-        EXPECT_EQ(fileBytes(dir.filePath("bound.bin")).size(), count);
-    }
+    link.readResults.clear();
+    extract(dir.filePath("whole.bin"));
+    EXPECT_EQ(fileBytes(dir.filePath("whole.bin")).size(), 100);
 }
 
 TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeaveGbpMode) {

@@ -78,12 +78,25 @@ TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
 TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
+    ASSERT_EQ(cli({"backup", dir.filePath("good")}).code, 0);
     const struct {
         const char* variable;
         const char* value;
         QStringList args;
         const char* error;
     } faults[] = {
+        // A size the library never gave is no empty section: nothing is asked, nothing written.
+        {"TARVEL_STANDIN_CRASH", "GetNVMFileSize", {"write", "18-29", upload}, "did not answer"},
+        {"TARVEL_STANDIN_CRASH", "GetNVMFileSize", {"clear", "02-10"}, "did not answer"},
+        {"TARVEL_STANDIN_CRASH", "GetNVMFileSize", {"restore", dir.filePath("good")}, "did not answer"},
+        {"TARVEL_STANDIN_CRASH", "GetNVMFileSize", {"backup", dir.filePath("full")}, "did not answer"},
+        // One deadline, not one for each section.
+        {"TARVEL_STANDIN_HANG", "GetNVMFileSize", {"--verbose", "list"}, "did not answer"},
+        {"TARVEL_STANDIN_WRONG_COUNT", "0", {"read", "02-10", dir.filePath("out.bin")}, "could not be read"},
+        {"TARVEL_STANDIN_WRONG_COUNT",
+         "22000",
+         {"read", "02-10", dir.filePath("out.bin")},
+         "could not be read"},
         {"TARVEL_STANDIN_FAIL_INIT", "5", {"list"}, "GBP Error (COM 1)"},
         {"TARVEL_STANDIN_CRASH", "WriteNVMFile", {"write", "18-10", upload}, "Writing section 18-10 failed."},
         {"TARVEL_STANDIN_SHORT_WRITE", "10", {"write", "18-10", upload}, "Writing section 18-10 failed."},
@@ -108,5 +121,9 @@ TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
         EXPECT_EQ(phone.get(2, 10), pattern(1000, 1)) << "written back, or never changed";
         EXPECT_EQ(phone.get(18, 29), pattern(21504, 9));
         EXPECT_FALSE(QFile::exists(dir.filePath("out.bin")));
+        EXPECT_FALSE(QFile::exists(dir.filePath("full"))) << "a backup of what the phone never said";
+        if (f.args.contains("--verbose")) {
+            EXPECT_EQ(r.err.count("GetNVMFileSize("), 1) << r.err.toStdString();
+        }
     }
 }

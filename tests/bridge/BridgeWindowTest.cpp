@@ -106,18 +106,26 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
     struct Fault {
         const char* variable;
         const char* value;
-        const char* action; // Reload, Upload (into 18-10), Extract or Clear (of 02-10)
-        const char* wanted; // the activity panel after a Reload, else the message
+        const char* action;             // Reload, Upload (into 18-10), Extract or Clear (of 02-10)
+        const char* wanted;             // the activity panel after a Reload, else the message
+        const char* activity = "Ready"; // after the other actions
     };
     const Fault faults[] = {
         {"TARVEL_STANDIN_FAIL_INIT", "5", "Reload", "GBP Error (COM 1)"},
         {"TARVEL_STANDIN_HANG", "InitGBPMode", "Reload", "GBP Error (COM 1)"},
+        // A phone that stops answering during the scan is no phone of 31 empty sections.
+        {"TARVEL_STANDIN_CRASH", "GetNVMFileSize", "Reload", "GBP Error (COM 1)"},
+        {"TARVEL_STANDIN_HANG", "ReadNVMFile", "Reload", "GBP Error (COM 1)"},
+        // Nor is an unanswered size an empty section to write over.
+        {"TARVEL_STANDIN_HANG", "GetNVMFileSize", "Upload", "Section 18-10 could not be backed up",
+         "GBP Error (COM 1)"},
         {"TARVEL_STANDIN_HANG", "WriteNVMFile", "Upload", "Upload to section 18-10 failed."},
         {"TARVEL_STANDIN_CRASH", "WriteNVMFile", "Upload", "Upload to section 18-10 failed."},
         {"TARVEL_STANDIN_SHORT_WRITE", "10", "Upload",
          "Upload to section 18-10 failed.\r\nThe section holds 10 bytes."},
         {"TARVEL_STANDIN_WRONG_COUNT", "30000", "Upload", "Upload to section 18-10 failed."},
-        {"TARVEL_STANDIN_CRASH", "ReadNVMFile", "Extract", "Section 02-10 could not be read."},
+        {"TARVEL_STANDIN_CRASH", "ReadNVMFile", "Extract", "Section 02-10 could not be read.",
+         "GBP Error (COM 1)"},
         {"TARVEL_STANDIN_WRONG_COUNT", "30000", "Extract", "Section 02-10 could not be read."},
         {"TARVEL_STANDIN_HANG", "ClearNVMFile", "Clear", "Section 02-10 could not be cleared."},
         {"TARVEL_STANDIN_CRASH", "ClearNVMFile", "Clear", "Section 02-10 could not be cleared."},
@@ -133,14 +141,21 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
 
         const std::string action = f.action;
         Window w(quick);
-        ScopedEnv fault(f.variable, f.value);
         if (action == "Reload") {
+            QFile::remove(phone.path(2, 10)); // what a first Reload shows ...
+            w.reloadAndSelect(kSlot0210);
+            phone.put(2, 10, held); // ... stays while the phone does not answer
+            phone.setFault(f.variable, f.value);
             w.reloadAndSelect(kSlot0210);
             EXPECT_EQ(w.form.statusPanel(2), f.wanted);
             EXPECT_FALSE(w.form.findChild<QListWidget*>("Lista")->isEnabled());
+            EXPECT_EQ(w.form.connectedPort(), 0);
+            EXPECT_LT(w.form.sectionTable()[kSlot0210].Size, 0);
+            EXPECT_EQ(w.form.sectionTable()[30].Size, 21504) << "the table kept what it held before";
         } else {
             w.reloadAndSelect(action == "Upload" ? kSlot1810 : kSlot0210);
             ASSERT_EQ(w.form.connectedPort(), 1) << w.link.lastError().toStdString();
+            phone.setFault(f.variable, f.value);
             if (action == "Upload")
                 w.upload(upload);
             else if (action == "Extract")
@@ -149,11 +164,12 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
                 w.clear();
             EXPECT_TRUE(w.lastMessage().startsWith(f.wanted)) << w.lastMessage().toStdString();
             EXPECT_EQ(w.dialogs.messages.back().caption, "Error");
-            EXPECT_EQ(w.form.statusPanel(2), "Ready");
+            EXPECT_EQ(w.form.statusPanel(2), f.activity);
         }
         EXPECT_EQ(phone.get(2, 10), held);
         EXPECT_EQ(phone.get(18, 29), other);
         EXPECT_FALSE(QFile::exists(extracted)) << "no file from a failed read";
+        phone.setFault(f.variable, {});
     }
 }
 

@@ -83,6 +83,14 @@ StandInPhone::StandInPhone() {
     env_.set("TARVEL_STANDIN_DIR", BridgeLink::winePath(dir_.path()).toLocal8Bit());
 }
 
+void StandInPhone::setFault(const char* variable, const QByteArray& value) {
+    const QString file = dir_.filePath(variable);
+    QFile::remove(file);
+    QFile out(file);
+    if (!value.isEmpty() && out.open(QIODevice::WriteOnly))
+        out.write(value);
+}
+
 QString StandInPhone::path(uint8_t group, uint8_t number) const {
     return QString("%1/%2-%3.bin")
         .arg(dir_.path())

@@ -47,6 +47,8 @@ class StandInPhone {
     // The file's bytes, or nothing when the section is empty.
     std::optional<QByteArray> get(uint8_t group, uint8_t number) const;
     QString path(uint8_t group, uint8_t number) const;
+    // Stages a fault (TARVEL_STANDIN_CRASH and the like) from the next call on; an empty value ends it.
+    void setFault(const char* variable, const QByteArray& value);
 
   private:
     QTemporaryDir dir_;

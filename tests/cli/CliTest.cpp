@@ -2,16 +2,20 @@
 #include "SectionTable.h"
 #include "TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,13 +38,17 @@ class TarvelCli : public testing::Test {
         env.insert("XDG_DATA_HOME", data);
         return env;
     }
-    // Runs tarvel-cli on the test's phone, with stdin not a terminal.
-    Outcome cli(QStringList args) {
+    // Runs tarvel-cli on the test's phone (or another), with stdin not a terminal; a run that does not
+    // end within a minute is killed and counts as -1.
+    Outcome cli(QStringList args) { return cliOn(phone, args); }
+    Outcome cliOn(const QString& phoneDir, QStringList args) {
         QProcess p;
         p.setProcessEnvironment(environment());
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(TARVEL_CLI, QStringList{"--phone-dir", phone} + args);
-        p.waitForFinished(60000);
+        p.start(TARVEL_CLI, QStringList{"--phone-dir", phoneDir} + args);
+        if (!p.waitForFinished(60000))
+            p.kill();
+        p.waitForFinished();
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
     }
@@ -218,4 +226,140 @@ TEST_F(TarvelCli, AYOnATerminalConfirmsAndAnythingElseRefuses) {
         EXPECT_EQ(WEXITSTATUS(status), answer[0] == 'y' ? 0 : 3);
         EXPECT_EQ(QFile::exists(section("18-11")), answer[0] != 'y');
     }
+}
+
+TEST_F(TarvelCli, ANoteOrBackupActsOnlyOnItsOwnPhoneAndNeverThroughALinkOrAPipe) {
+    const QString other = dir.filePath("other-phone");
+    const QString source = writeFile(dir.filePath("in.bin"), "new content");
+    Outcome r = cli({"write", "18-09", source, "--yes"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString saved = r.out.section("saved in ", 1).chopped(2); // "... .bin)\n"
+    const QString folder = QFileInfo(saved).path();                 // backups/PHONE/18-09
+    const QString phoneName = QFileInfo(QFileInfo(folder).path()).fileName();
+    ASSERT_TRUE(QFile::exists(saved)) << saved.toStdString();
+    const QByteArray demo = fileBytes(saved);
+    auto note = [&](const QString& backupName) {
+        QFile::remove(folder + "/pending");
+        writeFile(folder + "/pending",
+                  "phone=" + phoneName.toUtf8() + "\nbackup=" + backupName.toUtf8() + "\nnew=empty\n");
+    };
+    // A write cut short on this phone, as its note tells: the other phone is not touched.
+    note(QFileInfo(saved).fileName());
+    ASSERT_EQ(cliOn(other, {"list"}).code, 0);
+    const QByteArray otherDemo = fileBytes(other + "/18-09.bin");
+    EXPECT_EQ(otherDemo, demo) << "the other phone's 18-09 was changed";
+    EXPECT_TRUE(QFile::exists(folder + "/pending")) << "the note was used up by another phone";
+    r = cli({"list"});
+    EXPECT_TRUE(r.err.contains("18-09 was cut short. Its previous content was restored."))
+        << r.err.toStdString();
+    EXPECT_EQ(fileBytes(section("18-09")), demo);
+
+    // A note naming a link, or nothing at all, never puts anything into the section.
+    const QString secret = writeFile(dir.filePath("secret"), "password");
+    ASSERT_TRUE(QFile::link(secret, folder + "/2020-01-01T00-00-00.000Z.bin"));
+    for (const char* name : {"2020-01-01T00-00-00.000Z.bin", "2020-01-02T00-00-00.000Z.bin"}) {
+        writeFile(section("18-09"), "changed");
+        note(name);
+        r = cli({"list"});
+        EXPECT_TRUE(r.err.contains("is missing or damaged; the section was left as it is."))
+            << r.err.toStdString();
+        EXPECT_EQ(fileBytes(section("18-09")), "changed");
+    }
+    EXPECT_FALSE(cli({"history", "18-09"}).out.contains("2020-01-01")) << "a link is listed as a backup";
+
+    // Pipes where the program reads its own files: every command ends, none waits on them.
+    ASSERT_EQ(mkfifo(QFile::encodeName(folder + "/pipe").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(folder + "/pipe", folder + "/2021-01-01T00-00-00.000Z.bin"));
+    QFile::remove(folder + "/pending");
+    ASSERT_EQ(mkfifo(QFile::encodeName(folder + "/pending").constData(), 0600), 0);
+    const QString full = dir.filePath("full");
+    ASSERT_TRUE(QDir().mkpath(full));
+    ASSERT_EQ(mkfifo(QFile::encodeName(full + "/tarvel-backup.json").constData(), 0600), 0);
+    const struct {
+        QStringList args;
+        int code;
+    } runs[] = {{{"list"}, 0},
+                {{"history", "18-09"}, 0},
+                {{"undo", "18-09", "--yes"}, 0},
+                {{"restore", full}, 5},
+                {{"verify", full}, 5}};
+    for (const auto& run : runs) {
+        r = cli(run.args);
+        EXPECT_EQ(r.code, run.code) << run.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+}
+
+TEST_F(TarvelCli, HoldsEverySectionToItsCapacityAndShowsThePhonesTextsEscaped) {
+    ASSERT_EQ(cli({"backup", dir.filePath("full")}).code, 0);
+    const QString manifestFile = dir.filePath("full/tarvel-backup.json");
+    const QByteArray manifest = fileBytes(manifestFile);
+    const QByteArray before = fileBytes(section("18-09"));
+
+    // A small section recorded with 3072 bytes, file and hash to match: refused before anything is written.
+    const QByteArray big(3072, 'b');
+    writeFile(dir.filePath("full/02-19.bin"), big);
+    QByteArray edited = manifest;
+    const qsizetype at = edited.indexOf("\"02-19\"");
+    const qsizetype end = edited.indexOf('}', at);
+    edited.replace(at, end - at + 1,
+                   "\"02-19\": {\"size\": 3072, \"sha256\": \"" +
+                       QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex() + "\"}");
+    writeFile(manifestFile, edited);
+    writeFile(section("18-09"), "changed");
+    Outcome r = cli({"restore", dir.filePath("full"), "--yes"});
+    EXPECT_EQ(r.code, 5) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("holds at most 2048")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(section("18-09")), "changed") << "a section was written before the check";
+    EXPECT_FALSE(QFile::exists(section("02-19")));
+    writeFile(manifestFile, manifest);
+    QFile::remove(dir.filePath("full/02-19.bin"));
+
+    // Each section once, however often it is named; several sections hold data.
+    r = cli({"restore", dir.filePath("full"), "18-09", "18-09", "18-09", "--yes"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("1 section restored")) << r.out.toStdString();
+    EXPECT_EQ(fileBytes(section("18-09")), before);
+    EXPECT_EQ(json(cli({"history", "18-09", "--json"}))["backups"].toArray().size(), 1);
+    r = cli({"restore", dir.filePath("full")});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(r.err.contains(" hold data; nothing was changed")) << r.err.toStdString();
+
+    // The newest automatic backup of a small section, larger than the section.
+    const QString folder =
+        QFileInfo(
+            json(cli({"history", "18-09", "--json"}))["backups"].toArray()[0].toObject()["path"].toString())
+            .path();
+    const QString small = QFileInfo(folder).path() + "/02-19";
+    ASSERT_TRUE(QDir().mkpath(small));
+    writeFile(small + "/2025-01-01T00-00-00.000Z.bin", big);
+    r = cli({"undo", "02-19", "--yes"});
+    EXPECT_EQ(r.code, 5) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(section("02-19")));
+
+    // An application's name with control characters is shown escaped, in list and in history.
+    QByteArray app(100, ' ');
+    app[2] = char(0xC0);
+    app[3] = char(0x30);
+    app.replace(4, 9, QByteArray("\x1b]0;X") + '\x07' + "A\nB");
+    writeFile(section("18-20"), app);
+    r = cli({"list"});
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 31);
+    EXPECT_FALSE(r.out.contains(QChar(0x1b)) || r.out.contains(QChar(0x07))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\\x1b]0;X\\x07A\\x0aB")) << r.out.toStdString();
+    ASSERT_EQ(cli({"clear", "18-20", "--yes"}).code, 0);
+    r = cli({"history", "18-20"});
+    EXPECT_TRUE(r.out.contains("\\x1b]0;X\\x07A\\x0aB") && !r.out.contains(QChar(0x1b)))
+        << r.out.toStdString();
+
+    // Neither the phone's own folder is a place to extract to, nor is a busy phone one that is absent.
+    const QByteArray held = fileBytes(section("18-10"));
+    EXPECT_EQ(cli({"read", "18-09", section("18-10")}).code, 4);
+    EXPECT_EQ(cli({"read", "18-09", phone + "/../phone/new.bin"}).code, 4);
+    EXPECT_EQ(fileBytes(section("18-10")), held);
+    EXPECT_FALSE(QFile::exists(phone + "/new.bin"));
+    QLockFile busy(phone + "/.gbp-mode.lock");
+    ASSERT_TRUE(busy.tryLock(0));
+    r = cli({"list"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("in use by another program")) << r.err.toStdString();
 }

@@ -275,6 +275,27 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
         {"another format", [&] { edit("tarvel-backup\"", "other\""); }, FullBackup::Loaded::Foreign},
         {"a newer version", [&] { edit("\"version\": 1", "\"version\": 2"); }, FullBackup::Loaded::Foreign},
         {"no JSON", [&] { putManifest("{ not json"); }, FullBackup::Loaded::Foreign},
+        {"a small section over its capacity",
+         [&] {
+             const std::vector<uint8_t> big = pattern(3072, 3);
+             FileIO::replaceFile(folder + "/02-10.bin", big.data(), big.size());
+             QByteArray text(reinterpret_cast<const char*>(manifest.data()), qsizetype(manifest.size()));
+             putManifest(text.replace("\"size\": 2048", "\"size\": 3072")
+                             .replace(sha256Hex(pattern(2048, 3)), sha256Hex(big)));
+         },
+         FullBackup::Loaded::Damaged},
+        {"a link as a section's file",
+         [&] {
+             QFile::rename(folder + "/02-10.bin", dir.filePath("02-10.bin"));
+             QFile::link(dir.filePath("02-10.bin"), folder + "/02-10.bin");
+         },
+         FullBackup::Loaded::Damaged},
+        {"a pipe as the manifest",
+         [&] {
+             QFile::remove(json);
+             ASSERT_EQ(mkfifo(QFile::encodeName(json).constData(), 0600), 0);
+         },
+         FullBackup::Loaded::Damaged},
         {"no manifest", [&] { QFile::remove(json); }, FullBackup::Loaded::Foreign},
     };
     for (const Damage& d : damages) {
@@ -289,6 +310,8 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
         EXPECT_TRUE(FullBackup::restore(link, backups, bad).empty());
         EXPECT_TRUE(link.calls.empty()) << "the phone was touched for a damaged backup";
         // Put it right again for the next case.
+        QFile::remove(json);
+        QFile::remove(folder + "/02-10.bin");
         putManifest(QByteArray(reinterpret_cast<const char*>(manifest.data()), qsizetype(manifest.size())));
         FileIO::replaceFile(folder + "/18-09.bin", pattern(21504, 4).data(), 21504);
         FileIO::replaceFile(folder + "/02-10.bin", pattern(2048, 3).data(), 2048);
@@ -354,4 +377,116 @@ TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStop
         for (const QString& name : namesIn(phoneDir))
             EXPECT_TRUE(name.endsWith(".bin") || name == ".gbp-mode.lock") << name.toStdString();
     }
+}
+
+TEST(UnansweredLink, IsNoEmptySectionAndStopsEveryOperationAtTheFirstCall) {
+    QTemporaryDir dir;
+    ScriptedLink link;
+    BackupStore backups(dir.filePath("backups"));
+    const std::vector<uint8_t> held = pattern(8420, 1);
+    link.put(18, 9, held);
+    link.noAnswerFrom = 0;
+    const SectionContent content = readContent(link, kSlot);
+    EXPECT_TRUE(content.linkFailed && !content.readable && !content.empty);
+    for (const ChangeOutcome& out :
+         {replaceSection(link, backups, kSlot, held.data(), 7), clearSection(link, backups, kSlot)}) {
+        EXPECT_EQ(out.result, Result::BackupFailed);
+        EXPECT_TRUE(out.linkFailed);
+    }
+    EXPECT_EQ(opsOf(link), "Size Size Size") << "a change went out after a call got no answer";
+    EXPECT_EQ((link.files[{18, 9}]), held);
+    EXPECT_FALSE(FullBackup::write(link, dir.filePath("full"), QDateTime::currentDateTimeUtc()).ok);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("full")));
+
+    // The scan stops at the first call without an answer; the sections after it keep their records.
+    link = ScriptedLink();
+    link.put(2, 11, pattern(100, 2));
+    link.noAnswerFrom = 3; // Size 02-10, Size 02-11, Read 02-11, then Size 02-12 gets none
+    SectionTable table = makeSectionTable();
+    table[2].Size = 77;
+    EXPECT_FALSE(scanAll(link, table));
+    EXPECT_EQ(link.calls.size(), 4u);
+    EXPECT_EQ(table[1].Size, 100);
+    EXPECT_EQ(table[2].Size, 77);
+    link.noAnswerFrom = link.calls.size();
+    const auto compared = FullBackup::verify(link, FullBackup::Manifest{});
+    ASSERT_EQ(compared.size(), 1u);
+    EXPECT_TRUE(compared[0].linkFailed);
+
+    // A change cut short waits, note and all, for a session in which the phone answers.
+    link = ScriptedLink();
+    link.put(18, 9, pattern(30, 3)); // neither old nor new
+    PendingChange note;
+    note.backupPath = backups.save(kSlot, held);
+    note.toEmpty = true;
+    backups.markPending(kSlot, note);
+    link.noAnswerFrom = 0;
+    std::vector<Interrupted> found = finishInterrupted(link, backups);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].linkFailed);
+    EXPECT_TRUE(backups.pending(kSlot));
+    link.noAnswerFrom.reset();
+    found = finishInterrupted(link, backups);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].restored);
+    EXPECT_EQ((link.files[{18, 9}]), held);
+}
+
+TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
+    QTemporaryDir dir;
+    BackupStore a(dir.path()), b(dir.path());
+    a.setPhone("virtual-phone-aaaa");
+    b.setPhone("virtual-phone-bbbb");
+    ScriptedLink phoneB;
+    phoneB.put(18, 9, pattern(40, 4));
+    PendingChange note;
+    note.backupPath = a.save(kSlot, pattern(500, 5));
+    note.toEmpty = true;
+    a.markPending(kSlot, note);
+    EXPECT_TRUE(a.pending(kSlot));
+    EXPECT_FALSE(b.pending(kSlot));
+    EXPECT_TRUE(b.list(kSlot).empty());
+    EXPECT_TRUE(finishInterrupted(phoneB, b).empty());
+    EXPECT_EQ((phoneB.files[{18, 9}]), pattern(40, 4));
+    // Even a note moved into another phone's folder names its own phone.
+    ASSERT_TRUE(QDir().mkpath(b.sectionFolder(kSlot)));
+    ASSERT_TRUE(QFile::copy(a.sectionFolder(kSlot) + "/pending", b.sectionFolder(kSlot) + "/pending"));
+    EXPECT_FALSE(b.pending(kSlot));
+
+    // A link in the folder is never followed: not as a backup a note names, not as the note itself.
+    const QString secret = dir.filePath("secret");
+    FileIO::replaceFile(secret, "password", 8);
+    const QString linked = b.sectionFolder(kSlot) + "/2024-01-01T00-00-00.000Z.bin";
+    ASSERT_EQ(symlink(QFile::encodeName(secret).constData(), QFile::encodeName(linked).constData()), 0);
+    EXPECT_TRUE(b.list(kSlot).empty()) << "a link is listed as a backup";
+    EXPECT_THROW(BackupStore::load(linked), EInOutError);
+    QFile::remove(b.sectionFolder(kSlot) + "/pending");
+    note.backupPath = linked;
+    b.markPending(kSlot, note);
+    const std::vector<Interrupted> found = finishInterrupted(phoneB, b);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].backupUnusable);
+    EXPECT_EQ((phoneB.files[{18, 9}]), pattern(40, 4)) << "the link's target went into the section";
+    EXPECT_EQ(phoneB.count("Write"), 0);
+    QFile::remove(b.sectionFolder(kSlot) + "/pending");
+    ASSERT_EQ(symlink(QFile::encodeName(secret).constData(),
+                      QFile::encodeName(b.sectionFolder(kSlot) + "/pending").constData()),
+              0);
+    b.markPending(kSlot, note);
+    EXPECT_EQ(fileBytes(secret), std::vector<uint8_t>(std::begin("password"), std::end("password") - 1));
+    EXPECT_FALSE(QFileInfo(b.sectionFolder(kSlot) + "/pending").isSymLink());
+
+    // A name far in the future is no backup of this store's: later ones keep the clock's names.
+    FileIO::replaceFile(a.sectionFolder(kSlot) + "/9999-12-31T23-59-59.999Z.bin", "x", 1);
+    const QString first = a.save(kSlot, pattern(10, 6)), second = a.save(kSlot, pattern(11, 6));
+    EXPECT_NE(first, second);
+    const std::vector<BackupEntry> listed = a.list(kSlot);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0].path, second);
+    EXPECT_EQ(listed[1].path, first);
+
+    // A backup larger than its section is refused when loaded for it.
+    const QString large = a.save(0, pattern(3072, 7));
+    EXPECT_THROW(BackupStore::load(large, SectionCapacity(0)), EInOutError);
+    EXPECT_EQ(BackupStore::load(large, kTransferBufferSize).size(), 3072u);
 }

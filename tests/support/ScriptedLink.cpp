@@ -3,10 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
-void ScriptedLink::record(LinkCall call) {
+bool ScriptedLink::record(LinkCall call) {
     calls.push_back(call);
     if (onCall)
         onCall(call);
+    const bool answered = !noAnswerFrom || calls.size() <= *noAnswerFrom;
+    lastStatus_ = answered ? CallStatus::Answered : CallStatus::NoAnswer;
+    return answered;
+}
+
+namespace {
+constexpr int32_t kNoAnswer = -100;
 }
 
 int ScriptedLink::count(const std::string& op) const {
@@ -15,7 +22,8 @@ int ScriptedLink::count(const std::string& op) const {
 }
 
 int32_t ScriptedLink::InitGBPMode(uint8_t port) {
-    record({"Init", port});
+    if (!record({"Init", port}))
+        return kNoAnswer;
     auto it = initResults.find(port);
     const int32_t result = it != initResults.end() ? it->second : (port == 1 ? 0 : -1);
     if (result == 0)
@@ -24,13 +32,15 @@ int32_t ScriptedLink::InitGBPMode(uint8_t port) {
 }
 
 int32_t ScriptedLink::EndGBPMode() {
-    record({"End"});
+    if (!record({"End"}))
+        return kNoAnswer;
     inGbp_ = false;
     return 0;
 }
 
 int32_t ScriptedLink::GetNVMFileSize(uint8_t group, uint8_t number) {
-    record({"Size", 0, group, number});
+    if (!record({"Size", 0, group, number}))
+        return kNoAnswer;
     if (auto it = sizeResults.find({group, number}); it != sizeResults.end())
         return it->second;
     auto f = files.find({group, number});
@@ -38,7 +48,8 @@ int32_t ScriptedLink::GetNVMFileSize(uint8_t group, uint8_t number) {
 }
 
 int32_t ScriptedLink::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, int32_t count) {
-    record({"Read", 0, group, number, count});
+    if (!record({"Read", 0, group, number, count}))
+        return kNoAnswer;
     auto f = files.find({group, number});
     int32_t n = 0;
     if (f != files.end()) {
@@ -55,7 +66,8 @@ int32_t ScriptedLink::ReadNVMFile(uint8_t group, uint8_t number, void* buffer, i
 }
 
 int32_t ScriptedLink::WriteNVMFile(uint8_t group, uint8_t number, const void* buffer, int32_t length) {
-    record({"Write", 0, group, number, length});
+    if (!record({"Write", 0, group, number, length}))
+        return kNoAnswer;
     if (writeResult && *writeResult != 0)
         return *writeResult;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -67,7 +79,8 @@ int32_t ScriptedLink::WriteNVMFile(uint8_t group, uint8_t number, const void* bu
 }
 
 int32_t ScriptedLink::ClearNVMFile(uint8_t group, uint8_t number) {
-    record({"Clear", 0, group, number});
+    if (!record({"Clear", 0, group, number}))
+        return kNoAnswer;
     if (clearResult && *clearResult != 0)
         return *clearResult;
     files.erase({group, number});

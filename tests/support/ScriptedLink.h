@@ -37,14 +37,19 @@ class ScriptedLink : public GBPCtrl {
     std::optional<int32_t> writeResult, clearResult;       // a failure leaves the files as they were
     std::function<void(std::vector<uint8_t>&)> alterWrite; // what the phone does to written bytes
     std::function<void(const LinkCall&)> onCall;           // runs at each call, after it is recorded
+    // Calls from this one on (0-based, counting every call) get no answer: the result is -100.
+    std::optional<std::size_t> noAnswerFrom;
+    CallStatus lastCall() const override { return lastStatus_; }
 
     std::vector<LinkCall> calls;
     int count(const std::string& op) const;
     bool inGbpMode() const { return inGbp_; }
 
   private:
-    void record(LinkCall call);
+    // Records the call; false when it gets no answer.
+    bool record(LinkCall call);
     bool inGbp_ = false;
+    CallStatus lastStatus_ = CallStatus::Answered;
 };
 
 // Bytes of a section image: a 20-byte application header, then filler up to size.

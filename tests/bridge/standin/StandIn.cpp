@@ -2,7 +2,8 @@
 // calling convention that STANDIN_STDCALL, STANDIN_CDECL or STANDIN_REGISTER names (x86_64: none).
 // It keeps each NVM file as GG-NN.bin in the folder named by TARVEL_STANDIN_DIR, answers on COM 1
 // only and refuses file operations outside GBP mode.
-// Faults, read from the environment at every call:
+// Faults, read at every call from the environment, or else from a file of the variable's name in the
+// folder (so that a test can stage one while the bridge runs):
 //   TARVEL_STANDIN_FAIL_INIT=N      InitGBPMode returns N
 //   TARVEL_STANDIN_HANG=EXPORT      that export never returns
 //   TARVEL_STANDIN_CRASH=EXPORT     that export writes through a null pointer
@@ -42,12 +43,25 @@ std::string env(const char* name) {
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
+std::string fault(const char* name) {
+    const std::string value = env(name);
+    if (!value.empty())
+        return value;
+    FILE* f = std::fopen((env("TARVEL_STANDIN_DIR") + "\\" + name).c_str(), "rb");
+    if (!f)
+        return {};
+    char text[64];
+    const std::size_t n = std::fread(text, 1, sizeof text, f);
+    std::fclose(f);
+    return std::string(text, n);
+}
+
 // Hangs or crashes when the environment asks for it in this export.
 void faultPoint(const char* exportName) {
-    if (env("TARVEL_STANDIN_HANG") == exportName)
+    if (fault("TARVEL_STANDIN_HANG") == exportName)
         for (;;)
             Sleep(INFINITE);
-    if (env("TARVEL_STANDIN_CRASH") == exportName)
+    if (fault("TARVEL_STANDIN_CRASH") == exportName)
         *static_cast<volatile int*>(nullptr) = 1;
 }
 
@@ -73,7 +87,7 @@ bool readSection(uint8_t group, uint8_t number, std::vector<char>& bytes) {
 
 STANDIN_EXPORT int32_t STANDIN_CC InitGBPMode(uint8_t port) {
     faultPoint("InitGBPMode");
-    const std::string fail = env("TARVEL_STANDIN_FAIL_INIT");
+    const std::string fail = fault("TARVEL_STANDIN_FAIL_INIT");
     if (!fail.empty())
         return std::atoi(fail.c_str());
     if (port != 1)
@@ -103,7 +117,7 @@ STANDIN_EXPORT int32_t STANDIN_CC ReadNVMFile(uint8_t group, uint8_t number, voi
         return -1;
     const std::size_t n = count > 0 ? std::min<std::size_t>(std::size_t(count), bytes.size()) : bytes.size();
     std::memcpy(buffer, bytes.data(), n);
-    const std::string wrong = env("TARVEL_STANDIN_WRONG_COUNT");
+    const std::string wrong = fault("TARVEL_STANDIN_WRONG_COUNT");
     if (count == 0 && !wrong.empty())
         return std::atoi(wrong.c_str());
     return static_cast<int32_t>(n);
@@ -114,7 +128,7 @@ STANDIN_EXPORT int32_t STANDIN_CC WriteNVMFile(uint8_t group, uint8_t number, co
     faultPoint("WriteNVMFile");
     if (!inGbpMode || length < 0)
         return -1;
-    const std::string shortWrite = env("TARVEL_STANDIN_SHORT_WRITE");
+    const std::string shortWrite = fault("TARVEL_STANDIN_SHORT_WRITE");
     if (!shortWrite.empty())
         length = std::min(length, std::atoi(shortWrite.c_str()));
     const std::string path = sectionPath(group, number);
