@@ -10,7 +10,7 @@ set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(generated ${PROJECT_BINARY_DIR}/packaging)
 
 install(TARGETS tarvel gifdump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-set(man_pages tarvel.1)
+set(man_pages tarvel.1 gifdump.1)
 if(TARGET tarvel-cli)
     install(TARGETS tarvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     list(APPEND man_pages tarvel-cli.1)
@@ -36,23 +36,44 @@ add_custom_command(OUTPUT ${icon_files}
     COMMENT "Rendering the program's icons")
 install(DIRECTORY ${generated}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
-# The manual pages, compressed as Debian's policy asks (reproducibly: no name or time stamp).
+# The manual pages and the changelog, compressed as Debian's policy asks (reproducibly: no name or
+# time stamp). compressed(VAR SOURCE) makes ${generated}/NAME.gz of SOURCE and sets VAR to it, or to
+# SOURCE itself where there is no gzip.
 find_program(GZIP_PROGRAM gzip)
+function(compressed var source)
+    if(NOT GZIP_PROGRAM)
+        set(${var} ${source} PARENT_SCOPE)
+        return()
+    endif()
+    file(RELATIVE_PATH name ${packaging} ${source})
+    get_filename_component(folder ${generated}/${name} DIRECTORY)
+    add_custom_command(OUTPUT ${generated}/${name}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${GZIP_PROGRAM} -9nc ${source} > ${generated}/${name}.gz
+        DEPENDS ${source}
+        VERBATIM)
+    set(${var} ${generated}/${name}.gz PARENT_SCOPE)
+endfunction()
+
 set(man_files)
 foreach(page ${man_pages})
-    if(GZIP_PROGRAM)
-        add_custom_command(OUTPUT ${generated}/man/${page}.gz
-            COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}/man
-            COMMAND ${GZIP_PROGRAM} -9nc ${packaging}/man/${page} > ${generated}/man/${page}.gz
-            DEPENDS ${packaging}/man/${page}
-            VERBATIM)
-        list(APPEND man_files ${generated}/man/${page}.gz)
-    else()
-        list(APPEND man_files ${packaging}/man/${page})
-    endif()
+    compressed(man_file ${packaging}/man/${page})
+    list(APPEND man_files ${man_file})
 endforeach()
 install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-add_custom_target(tarvel-install-files ALL DEPENDS ${icon_files} ${man_files})
+
+# The changelog, in Debian's format (the package is native: its version has no Debian revision). Its
+# newest entry names the version being packaged; scripts/test-package checks that it is this one.
+set(changelog ${packaging}/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${changelog})
+file(STRINGS ${changelog} changelog_head LIMIT_COUNT 1)
+string(FIND "${changelog_head}" "tarvel (${PROJECT_VERSION}) " changelog_at)
+if(NOT changelog_at EQUAL 0)
+    message(WARNING "packaging/changelog: the newest entry is not for version ${PROJECT_VERSION}; add one at the top")
+endif()
+compressed(changelog_file ${changelog})
+install(FILES ${changelog_file} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tarvel)
+add_custom_target(tarvel-install-files ALL DEPENDS ${icon_files} ${man_files} ${changelog_file})
 
 # The licence, where Debian's policy wants it (GNUInstallDirs would name the folder after the project, Tarvel).
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tarvel RENAME copyright)
