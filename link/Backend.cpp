@@ -111,6 +111,18 @@ Backend makeBackend(const QString& dllOption, const QString& callConvOption) {
         return backend;
     }
     backend.arch = check.arch;
+#ifndef Q_OS_WIN
+    // Wine shows the file system as drive Z:, where a backslash parts folders and a quote, a colon and
+    // the like cannot stand in a name: such a path never reaches the library as it is.
+    const QString absolute = QFileInfo(backend.choice.library).absoluteFilePath();
+    static const QRegularExpression unusable(QStringLiteral(R"([\\"*?<>|:])"));
+    if (absolute.contains(unusable)) {
+        backend.error = QString("%1: Wine cannot open a library whose path holds any of \\ \" * ? < > | : "
+                                "(move it to a folder whose path has none of them).")
+                            .arg(absolute);
+        return backend;
+    }
+#endif
     const QString program = QString("gbp-bridge-%1.exe").arg(PeHeader::archName(check.arch));
     for (const QString& folder : bridgeFolders()) {
         if (QFileInfo(folder + "/" + program).isFile()) {

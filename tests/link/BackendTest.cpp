@@ -94,11 +94,22 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     EXPECT_TRUE(phone.isVirtualPhone());
     EXPECT_EQ(phone.describe(), (QStringList{"Device link: virtual phone", "Folder: " + phone.phoneFolder}));
     EXPECT_EQ(phone.windowTitle("Tarvel v8.0 b1"), "Tarvel v8.0 b1 (virtual phone)");
+    // Each phone's backups have a folder of their own.
+    EXPECT_TRUE(phone.phoneName(1).startsWith("virtual-phone-"));
+    EXPECT_NE(phone.phoneName(1), virtualPhoneBackend(dir.filePath("other")).phoneName(1));
 
     const QString text = writeFile(dir.filePath("GBP.DLL"), "not a library");
     Backend refused = makeBackend(text, {});
     EXPECT_EQ(refused.link, nullptr);
     EXPECT_EQ(refused.error, text + " is not a Windows DLL.");
+    // A path Wine cannot pass on is named, with why.
+    for (const char* folder : {"a\"b", "a\\b"}) {
+        QDir().mkpath(dir.filePath(folder));
+        const QString odd = writeFile(dir.filePath(folder) + "/GBP.DLL", peHead(0x14c, 0x2102));
+        refused = makeBackend(odd, {});
+        EXPECT_EQ(refused.link, nullptr);
+        EXPECT_TRUE(refused.error.startsWith(odd + ": Wine cannot open")) << refused.error.toStdString();
+    }
     refused = makeBackend({}, "pascal");
     EXPECT_EQ(refused.link, nullptr);
     EXPECT_TRUE(refused.error.startsWith("Unknown calling convention")) << refused.error.toStdString();
