@@ -18,6 +18,13 @@ namespace {
 
 const QString kFormatName = QStringLiteral("tarvel-backup");
 
+bool isSha256Hex(const QString& text) {
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return hex.match(text).hasMatch();
+}
+
+} // namespace
+
 QByteArray manifestJson(const Manifest& manifest) {
     QJsonObject sections;
     for (int slot = 0; slot < kSectionCount; ++slot) {
@@ -38,13 +45,6 @@ QByteArray manifestJson(const Manifest& manifest) {
     root["sections"] = sections;
     return QJsonDocument(root).toJson();
 }
-
-bool isSha256Hex(const QString& text) {
-    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
-    return hex.match(text).hasMatch();
-}
-
-} // namespace
 
 QString sectionFileName(int slot) {
     return sectionId(slot) + ".bin";
@@ -146,7 +146,10 @@ Loaded parseManifest(const QByteArray& json, const QString& folder) {
     if (root["version"].toInt(-1) != kFormatVersion)
         return foreign(
             QString("its format version %1 is not known.").arg(root["version"].toVariant().toString()));
-    loaded.manifest.time = QDateTime::fromString(root["time"].toString(), Qt::ISODateWithMs);
+    loaded.manifest.time = QDateTime::fromString(root["time"].toString(), Qt::ISODateWithMs).toUTC();
+    // The restore's question names the backup by its time.
+    if (!loaded.manifest.time.isValid())
+        return damaged(QString("%1 gives no time.").arg(kManifestName));
     const QJsonObject sections = root["sections"].toObject();
     for (int slot = 0; slot < kSectionCount; ++slot) {
         const QJsonValue value = sections[sectionId(slot)];

@@ -30,6 +30,8 @@ struct Manifest {
 
 // GG-NN.bin.
 QString sectionFileName(int slot);
+// The manifest's text, as a backup records it.
+QByteArray manifestJson(const Manifest& manifest);
 
 // parent/name, or parent/name-2, -3, ... when that is taken, so that a second backup within the same
 // second gets a folder of its own.

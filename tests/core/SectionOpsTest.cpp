@@ -275,6 +275,7 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
         {"another format", [&] { edit("tarvel-backup\"", "other\""); }, FullBackup::Loaded::Foreign},
         {"a newer version", [&] { edit("\"version\": 1", "\"version\": 2"); }, FullBackup::Loaded::Foreign},
         {"no JSON", [&] { putManifest("{ not json"); }, FullBackup::Loaded::Foreign},
+        {"no time", [&] { edit("\"time\"", "\"when\""); }, FullBackup::Loaded::Damaged},
         {"a small section over its capacity",
          [&] {
              const std::vector<uint8_t> big = pattern(3072, 3);
