@@ -151,11 +151,26 @@ TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
     EXPECT_EQ(form.sectionTable()[10].Size, 500) << "the old table stays";
     EXPECT_EQ(link.count("End"), 1) << "no EndGBPMode after a failed InitGBPMode";
 
+    // A phone that stops answering in the middle of the scan fails the same way, table and all.
+    choosePort(1);
+    link.put(18, 9, applicationImage(0, 0, 0x30C0, "Tetris", 900));
+    link.calls.clear();
+    link.noAnswerFrom = 25; // Init, then 02-10 to 18-09 and part of the way on
+    reload();
+    EXPECT_EQ(form.statusPanel(2), "GBP Error (COM 1)");
+    EXPECT_EQ(form.connectedPort(), 0);
+    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_EQ(text("Info5"), "(empty)");
+    EXPECT_EQ(form.sectionTable()[10].Size, 500) << "the old table stays";
+    EXPECT_LT(link.calls.size(), 30u) << "the scan went on after the phone stopped answering";
+    link.noAnswerFrom.reset();
+
     link.initResults[4] = 0;
     choosePort(4);
     reload();
     EXPECT_EQ(form.connectedPort(), 4);
     EXPECT_TRUE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_EQ(form.sectionTable()[10].Size, 900);
     // Another port chosen later changes nothing until the next Reload.
     choosePort(6);
     EXPECT_EQ(form.connectedPort(), 4);
