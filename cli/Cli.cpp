@@ -9,6 +9,7 @@
 #include "LoggingLink.h"
 #include "SectionOps.h"
 #include "SectionTitle.h"
+#include "SerialPorts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ Commands:
   verify DIR                compare the phone with a backup in DIR
   history SECTION           list the automatic backups of a section
   undo SECTION              restore the newest automatic backup of a section
+  ports                     the serial devices and the COM port each is mapped to in Wine
 
 SECTION is written as group and number, two digits each: 02-10 to 02-19, 18-09 to 18-29.
 A command that would change a section holding data needs --yes, or "y" typed on a terminal.
@@ -130,7 +132,7 @@ class Runner {
     Runner(Options options, const QString& command, QStringList args, Backend backend)
         : options_(std::move(options)), command_(command), args_(std::move(args)),
           backend_(std::move(backend)) {
-        if (options_.verbose)
+        if (options_.verbose && backend_.link)
             logging_ = std::make_unique<LoggingLink>(
                 *backend_.link, [](const QString& line) { err() << "link: " << line << Qt::endl; });
         // Each phone has its own backups and notes.
@@ -143,7 +145,7 @@ class Runner {
             {"write", {2, &Runner::write}},   {"clear", {1, &Runner::clear}},
             {"backup", {1, &Runner::backup}}, {"restore", {-1, &Runner::restore}},
             {"verify", {1, &Runner::verify}}, {"history", {1, &Runner::history}},
-            {"undo", {1, &Runner::undo}},
+            {"undo", {1, &Runner::undo}},     {"ports", {0, &Runner::ports}},
         };
         const auto it = commands.find(command_);
         if (it == commands.end())
@@ -157,6 +159,9 @@ class Runner {
             return fail(kFileError, e.what());
         }
     }
+
+    // Commands that never reach the phone, so that a library that cannot be used does not stop them.
+    static bool needsLink(const QString& command) { return command != "ports"; }
 
   private:
     GBPCtrl& link() { return logging_ ? *logging_ : *backend_.link; }
@@ -594,6 +599,44 @@ class Runner {
         return kSuccess;
     }
 
+    // Reads sysfs and the Wine prefix only: the link stays closed.
+    int ports() {
+        // For tests only: a fake sysfs tree and /dev folder.
+        const QString sysfs = qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys");
+        const QString dev = qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev");
+        const std::vector<SerialPorts::Device> devices =
+            SerialPorts::withComPorts(SerialPorts::list(sysfs, dev), SerialPorts::winePrefix());
+        qsizetype width = 0;
+        for (const SerialPorts::Device& d : devices)
+            width = std::max(width, d.path.size());
+        QJsonArray list;
+        for (const SerialPorts::Device& d : devices) {
+            const QString com = d.com > 0 ? QString("COM%1").arg(d.com) : QString();
+            if (options_.json) {
+                QJsonObject o;
+                o["device"] = d.path;
+                o["com"] = com.isEmpty() ? QJsonValue() : QJsonValue(com);
+                o["description"] = d.description;
+                list.append(o);
+            } else {
+                out() << QString("%1  %2  %3")
+                             .arg(d.path.leftJustified(width),
+                                  (com.isEmpty() ? QString("-") : com).leftJustified(5),
+                                  printable(d.description))
+                             .trimmed()
+                      << Qt::endl;
+            }
+        }
+        if (options_.json) {
+            QJsonObject root;
+            root["ports"] = list;
+            out() << QJsonDocument(root).toJson();
+        } else if (devices.empty()) {
+            err() << "tarvel-cli: no serial devices found" << Qt::endl;
+        }
+        return kSuccess;
+    }
+
     Options options_;
     QString command_;
     QStringList args_;
@@ -628,7 +671,7 @@ int run(const QStringList& arguments) {
     const QCommandLineOption port("port", "COM port of the phone, 1 to 8 (default 1).", "N", "1");
     const QCommandLineOption phoneDir("phone-dir", "Folder of the virtual phone.", "DIR");
     const QCommandLineOption yes("yes", "Change sections that hold data without asking.");
-    const QCommandLineOption json("json", "Machine-readable output for list, verify and history.");
+    const QCommandLineOption json("json", "Machine-readable output for list, verify, history and ports.");
     const QCommandLineOption verbose("verbose", "Log every link call with its arguments and result.");
     const QCommandLineOption gbpDll("gbp-dll",
                                     "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
@@ -663,7 +706,8 @@ int run(const QStringList& arguments) {
               << "\nlink: " << linkDescription(backend) << Qt::endl;
         return backend.error.isEmpty() ? kSuccess : kLinkFailed;
     }
-    if (!backend.error.isEmpty()) {
+    QStringList positional = parser.positionalArguments();
+    if (!backend.error.isEmpty() && (positional.isEmpty() || Runner::needsLink(positional.first()))) {
         err() << "tarvel-cli: " << backend.error << Qt::endl;
         return kLinkFailed;
     }
@@ -675,7 +719,6 @@ int run(const QStringList& arguments) {
     options.yes = parser.isSet(yes);
     options.json = parser.isSet(json);
     options.verbose = parser.isSet(verbose);
-    QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usage("no command given");
     const QString command = positional.takeFirst();

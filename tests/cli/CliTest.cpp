@@ -1,3 +1,4 @@
+#include "FakeSysfs.h"
 #include "FullBackup.h"
 #include "SectionTable.h"
 #include "TestFiles.h"
@@ -32,10 +33,13 @@ class TarvelCli : public testing::Test {
     QTemporaryDir dir;
     QString phone = dir.filePath("phone");
     QString data = dir.filePath("data");
+    std::map<QString, QString> variables; // more of the environment, for one test
 
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", data);
+        for (const auto& [name, value] : variables)
+            env.insert(name, value);
         return env;
     }
     // Runs tarvel-cli on the test's phone (or another), with stdin not a terminal; a run that does not
@@ -362,4 +366,43 @@ TEST_F(TarvelCli, HoldsEverySectionToItsCapacityAndShowsThePhonesTextsEscaped) {
     r = cli({"list"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("in use by another program")) << r.err.toStdString();
+}
+
+TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePhone) {
+    FakeSysfs fake(dir.filePath("machine"));
+    fake.device("usb1/1-2", {{"idVendor", "0403"},
+                             {"idProduct", "6001"},
+                             {"manufacturer", "FTDI"},
+                             {"product", "FT232R\x1b[2J"}});
+    fake.tty("ttyUSB0", "usb1/1-2/1-2:1.0/ttyUSB0");
+    fake.tty("ttyS0", "pnp0/00:01", {{"type", "4"}});
+    fake.bindDriver("pnp0/00:01", "pnp", "serial");
+    const QString prefix = dir.filePath("prefix");
+    QDir().mkpath(prefix + "/dosdevices");
+    FakeSysfs::link(fake.dev() + "/ttyUSB0", prefix + "/dosdevices/com1");
+    variables = {
+        {"TARVEL_SYSFS_ROOT", fake.sys()}, {"TARVEL_DEV_ROOT", fake.dev()}, {"TARVEL_WINEPREFIX", prefix}};
+
+    Outcome r = cli({"ports", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonArray ports = json(r)["ports"].toArray();
+    ASSERT_EQ(ports.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(ports[0].toObject()["device"], fake.dev() + "/ttyUSB0");
+    EXPECT_EQ(ports[0].toObject()["com"], "COM1");
+    EXPECT_EQ(ports[0].toObject()["description"], "FTDI FT232R\x1b[2J (0403:6001)");
+    EXPECT_EQ(ports[1].toObject()["device"], fake.dev() + "/ttyS0");
+    EXPECT_TRUE(ports[1].toObject()["com"].isNull()) << "ttyS0 is not mapped";
+
+    // The device's own texts are shown escaped on a terminal.
+    r = cli({"ports"});
+    EXPECT_TRUE(r.out.startsWith(fake.dev() + "/ttyUSB0  COM1   FTDI FT232R\\x1b[2J (0403:6001)\n"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(fake.dev() + "/ttyS0    -\n")) << r.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(phone)) << "the virtual phone was opened";
+
+    variables["TARVEL_SYSFS_ROOT"] = dir.filePath("empty");
+    r = cli({"ports"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.contains("no serial devices found")) << r.err.toStdString();
 }

@@ -1,0 +1,130 @@
+#include "SerialPorts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace SerialPorts {
+
+namespace {
+
+const QStringList kKinds = {"ttyUSB", "ttyACM", "ttyS"};
+
+// A sysfs attribute, without its newline; empty when absent. Attributes are small, whatever size
+// stat reports.
+QString attribute(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.read(4096)).trimmed();
+}
+
+// A ttyS node exists for every line the 8250 driver reserves (nr_uarts, usually 4 or 32), with or
+// without a chip behind it. serial_core shows the TIOCGSERIAL type of each port in
+// /sys/class/tty/ttySN/type (since Linux 3.7); a line without a UART stays PORT_UNKNOWN, 0. A port
+// without a driver bound is not usable either.
+bool isRealUart(const QString& ttyFolder) {
+    if (!QFileInfo::exists(ttyFolder + "/device/driver"))
+        return false;
+    bool ok = false;
+    const int type = attribute(ttyFolder + "/type").toInt(&ok);
+    return ok && type != 0;
+}
+
+// The USB device above the tty: the first folder from its device upwards, inside sysfs, that holds
+// idVendor (a ttyUSB's device is the serial port under the interface, a ttyACM's the interface).
+QString usbDeviceFolder(const QString& ttyFolder, const QString& sysfsRoot) {
+    const QString root = QFileInfo(sysfsRoot).canonicalFilePath();
+    QString folder = QFileInfo(ttyFolder + "/device").canonicalFilePath();
+    while (!root.isEmpty() && folder.startsWith(root + "/")) {
+        if (QFileInfo::exists(folder + "/idVendor"))
+            return folder;
+        folder = QFileInfo(folder).path();
+    }
+    return {};
+}
+
+// "Manufacturer Product (vvvv:pppp, serial S)", leaving out what the device does not say.
+QString usbDescription(const QString& folder) {
+    const QString manufacturer = attribute(folder + "/manufacturer");
+    const QString product = attribute(folder + "/product");
+    const QString ids = attribute(folder + "/idVendor") + ":" + attribute(folder + "/idProduct");
+    const QString serial = attribute(folder + "/serial");
+    QStringList words;
+    if (!manufacturer.isEmpty())
+        words << manufacturer;
+    if (!product.isEmpty() && product != manufacturer)
+        words << product;
+    words << "(" + ids + (serial.isEmpty() ? QString() : ", serial " + serial) + ")";
+    return words.join(' ');
+}
+
+} // namespace
+
+std::vector<Device> list(const QString& sysfsRoot, const QString& devRoot) {
+    static const QRegularExpression name(QStringLiteral("^(ttyUSB|ttyACM|ttyS)([0-9]+)$"));
+    std::vector<std::pair<std::pair<qsizetype, int>, Device>> found;
+    const QString classFolder = sysfsRoot + "/class/tty";
+    for (const QString& entry :
+         QDir(classFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch m = name.match(entry);
+        if (!m.hasMatch())
+            continue;
+        const QString ttyFolder = classFolder + "/" + entry;
+        Device device;
+        device.name = entry;
+        device.path = devRoot + "/" + entry;
+        // A node missing from /dev cannot be opened, so no COM port can reach it.
+        if (!QFileInfo::exists(device.path))
+            continue;
+        if (m.captured(1) == "ttyS" && !isRealUart(ttyFolder))
+            continue;
+        const QString usb = usbDeviceFolder(ttyFolder, sysfsRoot);
+        device.usb = !usb.isEmpty();
+        if (device.usb)
+            device.description = usbDescription(usb);
+        found.push_back({{kKinds.indexOf(m.captured(1)), m.captured(2).toInt()}, device});
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Device> devices;
+    for (auto& f : found)
+        devices.push_back(std::move(f.second));
+    return devices;
+}
+
+QString winePrefix() {
+    for (const char* variable : {"TARVEL_WINEPREFIX", "WINEPREFIX"}) {
+        const QString prefix = qEnvironmentVariable(variable);
+        if (!prefix.isEmpty())
+            return prefix;
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/wine";
+}
+
+std::vector<Device> withComPorts(std::vector<Device> devices, const QString& prefix) {
+    static const QRegularExpression comName(QStringLiteral("^com([1-9][0-9]*)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    // Wine keeps each DOS device as a link in dosdevices; com1..com8 by hand, more where it made them.
+    const QFileInfoList links =
+        QDir(prefix + "/dosdevices").entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (Device& device : devices) {
+        const QString canonical = QFileInfo(device.path).canonicalFilePath();
+        device.com = 0;
+        for (const QFileInfo& link : links) {
+            const QRegularExpressionMatch m = comName.match(link.fileName());
+            if (!m.hasMatch() || !link.isSymLink())
+                continue;
+            const int number = m.captured(1).toInt();
+            const bool pointsHere = QDir::cleanPath(link.symLinkTarget()) == QDir::cleanPath(device.path) ||
+                                    (!canonical.isEmpty() && link.canonicalFilePath() == canonical);
+            if (pointsHere && (device.com == 0 || number < device.com))
+                device.com = number;
+        }
+    }
+    return devices;
+}
+
+} // namespace SerialPorts

@@ -1,0 +1,29 @@
+#pragma once
+// The serial devices of the machine, as sysfs shows them, and the COM ports a Wine prefix maps to them.
+// Read only: nothing here opens a device or changes a link.
+#include <QString>
+#include <vector>
+
+namespace SerialPorts {
+
+struct Device {
+    QString name;        // "ttyUSB0"
+    QString path;        // "/dev/ttyUSB0"
+    QString description; // from the USB device: "FTDI FT232R USB UART (0403:6001, serial A50285BI)"
+    bool usb = false;    // behind a USB device (its description may still be empty)
+    int com = 0;         // the COM port the Wine prefix links to it; 0: none
+};
+
+// The ttyUSB*, ttyACM* and ttyS* devices of sysfsRoot/class/tty whose node exists under devRoot, a ttyS
+// only where a UART is really behind it; in order of kind, then number (ttyUSB2 before ttyUSB10).
+std::vector<Device> list(const QString& sysfsRoot = "/sys", const QString& devRoot = "/dev");
+
+// Tarvel's Wine prefix: TARVEL_WINEPREFIX, else WINEPREFIX, else "wine" in the data folder. It may not
+// exist yet.
+QString winePrefix();
+
+// devices with com set from prefix/dosdevices/comN, the lowest N whose link points at the device
+// (directly or through other links, such as /dev/serial/by-id/...). A missing prefix maps nothing.
+std::vector<Device> withComPorts(std::vector<Device> devices, const QString& prefix);
+
+} // namespace SerialPorts

@@ -1,0 +1,82 @@
+#include "SerialPorts.h"
+
+#include "FakeSysfs.h"
+#include "QtPrinters.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kHub = "pci0000:00/0000:00:14.0/usb1";
+
+// A machine with an FTDI adapter (ttyUSB0), a CDC modem (ttyACM0), a UART (ttyS0), the 8250 driver's
+// empty lines (ttyS1), a UART with no driver (ttyS2), a USB tty without a node and a console.
+class SerialMachine : public testing::Test {
+  protected:
+    QTemporaryDir dir;
+    FakeSysfs fake{dir.path()};
+
+    void SetUp() override {
+        // The root hub has its own idVendor: the walk up must stop at the nearest USB device.
+        fake.device(kHub, {{"idVendor", "1d6b"}, {"idProduct", "0002"}, {"product", "xHCI Host Controller"}});
+        fake.device(kHub + "/1-2", {{"idVendor", "0403"},
+                                    {"idProduct", "6001"},
+                                    {"manufacturer", "FTDI"},
+                                    {"product", "FT232R USB UART"},
+                                    {"serial", "A50285BI"}});
+        fake.tty("ttyUSB0", kHub + "/1-2/1-2:1.0/ttyUSB0");
+        fake.device(kHub + "/1-3", {{"idVendor", "0fce"}, {"idProduct", "d008"}, {"product", "CDC Modem"}});
+        fake.tty("ttyACM0", kHub + "/1-3/1-3:1.0");
+        fake.device(kHub + "/1-4", {{"idVendor", "067b"}, {"idProduct", "2303"}});
+        fake.tty("ttyUSB1", kHub + "/1-4/1-4:1.0/ttyUSB1", {}, false);
+        fake.tty("ttyS0", "pnp0/00:01", {{"type", "4"}});
+        fake.bindDriver("pnp0/00:01", "pnp", "serial");
+        fake.tty("ttyS1", "platform/serial8250", {{"type", "0"}});
+        fake.bindDriver("platform/serial8250", "platform", "serial8250");
+        fake.tty("ttyS2", "pnp0/00:02", {{"type", "4"}});
+        fake.tty("tty1", "virtual/tty");
+    }
+};
+
+} // namespace
+
+TEST_F(SerialMachine, ListsUsbAndAcmDevicesWithTheirDescriptionsAndOnlyRealUarts) {
+    const std::vector<SerialPorts::Device> devices = SerialPorts::list(fake.sys(), fake.dev());
+    QStringList names;
+    for (const SerialPorts::Device& d : devices)
+        names << d.name;
+    ASSERT_EQ(names.join(" ").toStdString(), "ttyUSB0 ttyACM0 ttyS0")
+        << "wanted the USB, ACM and real UART devices with nodes, USB first";
+    EXPECT_EQ(devices[0].path, fake.dev() + "/ttyUSB0");
+    EXPECT_EQ(devices[0].description, "FTDI FT232R USB UART (0403:6001, serial A50285BI)");
+    EXPECT_TRUE(devices[0].usb);
+    EXPECT_EQ(devices[1].description, "CDC Modem (0fce:d008)");
+    EXPECT_EQ(devices[2].description, "") << "a UART has no USB description";
+    EXPECT_FALSE(devices[2].usb);
+}
+
+TEST_F(SerialMachine, MapsEachDeviceToTheLowestComPortThatLeadsToIt) {
+    const QString prefix = dir.filePath("prefix");
+    const QString dosdevices = prefix + "/dosdevices";
+    QDir().mkpath(dosdevices);
+    QDir().mkpath(prefix + "/drive_c");
+    FakeSysfs::link(prefix + "/drive_c", dosdevices + "/c:");
+    // com1 reaches ttyUSB0 through a by-id link, com3 directly; com2 names a device that is gone.
+    QDir().mkpath(fake.dev() + "/serial/by-id");
+    FakeSysfs::link(fake.dev() + "/ttyUSB0", fake.dev() + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI");
+    FakeSysfs::link(fake.dev() + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI", dosdevices + "/com1");
+    FakeSysfs::link(fake.dev() + "/ttyUSB9", dosdevices + "/com2");
+    FakeSysfs::link(fake.dev() + "/ttyUSB0", dosdevices + "/com3");
+    FakeSysfs::link(fake.dev() + "/ttyS0", dosdevices + "/com33"); // as Wine numbers the ports it finds
+
+    const std::vector<SerialPorts::Device> devices =
+        SerialPorts::withComPorts(SerialPorts::list(fake.sys(), fake.dev()), prefix);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].com, 1) << "ttyUSB0";
+    EXPECT_EQ(devices[1].com, 0) << "ttyACM0 has no link";
+    EXPECT_EQ(devices[2].com, 33) << "ttyS0";
+
+    for (const SerialPorts::Device& d : SerialPorts::withComPorts(devices, dir.filePath("no-prefix")))
+        EXPECT_EQ(d.com, 0) << d.name.toStdString() << " is mapped in a prefix that does not exist";
+}
