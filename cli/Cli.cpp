@@ -320,12 +320,10 @@ class Runner {
     int read() {
         const int slot = slotOf(args_[0]);
         // The phone's own files and the backups are changed only the safe way.
-        if (liesIn(args_[1], backend_.phoneFolder) || liesIn(args_[1], backups_.root()))
-            return fail(kFileError,
-                        QString("%1 lies in Tarvel's own folder %2; choose another place.")
-                            .arg(args_[1], QDir::toNativeSeparators(liesIn(args_[1], backend_.phoneFolder)
-                                                                        ? backend_.phoneFolder
-                                                                        : backups_.root())));
+        for (const QString& own : {backend_.phoneFolder, backups_.root()})
+            if (liesIn(args_[1], own))
+                return fail(kFileError, QString("%1 lies in Tarvel's own folder %2; choose another place.")
+                                            .arg(args_[1], QDir::toNativeSeparators(own)));
         std::optional<GBPSession> session;
         if (!open(session))
             return kLinkFailed;

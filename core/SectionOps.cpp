@@ -185,32 +185,25 @@ std::vector<Interrupted> finishInterrupted(GBPCtrl& link, BackupStore& backups) 
             item.backupUnusable = true;
         }
         const SectionContent now = readContent(link, slot);
-        if (now.linkFailed) {
-            item.linkFailed = true;
-            found.push_back(item);
-            break; // the note stays for a session in which the phone answers
-        }
         const bool isNew =
             now.readable && (note->toEmpty ? now.empty
                                            : !now.empty && int64_t(now.bytes.size()) == note->newSize &&
                                                  sha256Hex(now.bytes) == note->newSha256);
         const bool isOld = now.readable && !now.empty && now.bytes == old;
-        if (!item.backupUnusable && !isNew && !isOld) {
+        item.linkFailed = now.linkFailed;
+        if (!item.linkFailed && !item.backupUnusable && !isNew && !isOld) {
             // The safe way too: whatever the section holds now (it may not be what the note expects) is
             // saved before the old content goes back.
             const ChangeOutcome back =
                 replaceSection(link, backups, slot, old.data(), static_cast<int32_t>(old.size()));
             item.restored = back.ok();
-            item.failed = !back.ok();
-            if (back.linkFailed) {
-                item.failed = false;
-                item.linkFailed = true;
-                found.push_back(item);
-                break;
-            }
+            item.linkFailed = back.linkFailed;
+            item.failed = !back.ok() && !item.linkFailed;
         }
-        backups.clearPending(slot);
         found.push_back(item);
+        if (item.linkFailed)
+            break; // the note stays for a session in which the phone answers
+        backups.clearPending(slot);
     }
     return found;
 }
