@@ -2,6 +2,10 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 EInOutError::EInOutError(int code) : std::runtime_error(textFor(code).toStdString()), code_(code) {}
 
 QString EInOutError::textFor(int code) {
@@ -40,12 +44,14 @@ int EInOutError::codeFromErrno(int err) {
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: // a folder opened as a file is refused as on the original platform
+    case EISDIR: // a folder opened as a file is refused, as access denied
     case ETXTBSY:
         return kAccessDenied;
     case ENOSPC:
     case EFBIG:
+#ifdef EDQUOT // Windows' C runtime knows no quotas
     case EDQUOT:
+#endif
         return kDiskFull;
     case EIO:
         return 1117; // the platform's "I/O device error"; errno's own 5 would read as access denied
@@ -57,3 +63,32 @@ int EInOutError::codeFromErrno(int err) {
 void EInOutError::throwErrno(int err) {
     throw EInOutError(codeFromErrno(err));
 }
+
+#ifdef _WIN32
+int EInOutError::codeFromWindowsError(unsigned long err) {
+    switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+        return kFileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+        return kInvalidFilename;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return kTooManyOpenFiles;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return kAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return kDiskFull;
+    default:
+        return static_cast<int>(err);
+    }
+}
+
+void EInOutError::throwWindowsError(unsigned long err) {
+    throw EInOutError(codeFromWindowsError(err));
+}
+#endif

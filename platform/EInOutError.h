@@ -24,6 +24,12 @@ class EInOutError : public std::runtime_error {
     static int codeFromErrno(int err);
     // Throws the file error for errno value err.
     [[noreturn]] static void throwErrno(int err);
+#ifdef _WIN32
+    // The file error code for a Windows error (GetLastError()).
+    static int codeFromWindowsError(unsigned long err);
+    // Throws the file error for Windows error err.
+    [[noreturn]] static void throwWindowsError(unsigned long err);
+#endif
 
   private:
     int code_;

@@ -138,11 +138,7 @@ QByteArray temporaryPrefix(const QByteArray& folder, const QString& targetName) 
 bool processRuns(qint64 pid) {
     if (pid <= 0 || pid == ::getpid())
         return false; // this process has no write in progress while it looks
-#ifndef _WIN32
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#else
-    return true;
-#endif
 }
 
 void writeAll(int fd, const void* data, std::size_t size) {

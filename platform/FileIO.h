@@ -34,6 +34,8 @@ int64_t readFileUpTo(const QString& path, void* buffer, int64_t limit);
 // A target or folder whose mode gives nobody write permission is refused ("File access denied"), as
 // the owner asked, even for a user the system would let through; so is a target the user may not
 // write, and anything but a plain file. A link is written through. A short write is "Disk full".
+// On Windows a link at path (a symbolic link, a junction) is refused, and a read-only mark is such a mode.
+// A file another program holds for a moment (a virus scanner, a sync client) is waited for a few times.
 void replaceFile(const QString& path, const void* data, std::size_t size);
 
 // As replaceFile, but for a folder the program keeps itself: the entry at path is replaced whatever it
@@ -47,10 +49,12 @@ bool isTemporaryName(const QString& name);
 void removeStaleTemporaries(const QString& folder);
 
 // Seams for tests: a hook run once a new file is written and flushed, before it is put in place (a test
-// can kill the process there), and a switch that makes every temporary file named from the start.
+// can kill the process there), a switch that makes every temporary file named from the start, and the
+// wait before another attempt at a file another program holds (Windows; attempt counts from 1).
 struct TestHooks {
     std::function<void()> afterFlush;
     bool namedTemporariesOnly = false;
+    std::function<void(int attempt)> retrySleep;
 };
 TestHooks& testHooks();
 
