@@ -4,6 +4,8 @@
 #include "FileIO.h"
 #include "SectionTitle.h"
 
+#include "DataFolder.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -55,7 +57,7 @@ BackupStore::BackupStore(QString root)
       clock_([] { return QDateTime::currentDateTimeUtc(); }) {}
 
 QString BackupStore::defaultRoot() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/backups";
+    return DataFolder::path() + "/backups";
 }
 
 QString BackupStore::sectionFolder(int slot) const {

@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#elif defined(_WIN32)
+#include <windows.h>
 #endif
 
 namespace {
@@ -34,6 +36,11 @@ void applyPriority(TThreadPriority priority) {
     static const int kNice[] = {19, 10, 5, 0, -5, -10, -15};
     // Best effort: raising the priority needs privileges the user may lack.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[static_cast<int>(priority)]);
+#elif defined(_WIN32)
+    static const int kLevel[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL,
+                                 THREAD_PRIORITY_NORMAL,       THREAD_PRIORITY_ABOVE_NORMAL,
+                                 THREAD_PRIORITY_HIGHEST,      THREAD_PRIORITY_TIME_CRITICAL};
+    SetThreadPriority(GetCurrentThread(), kLevel[static_cast<int>(priority)]);
 #else
     (void)priority;
 #endif

@@ -3,6 +3,8 @@
 #include "BridgeLink.h"
 #include "VirtualPhone.h"
 
+#include "DataFolder.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -49,7 +51,7 @@ QString Backend::windowTitle(const QString& base) const {
 }
 
 QString dataFolderLibrary() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/GBP.DLL";
+    return DataFolder::path() + "/GBP.DLL";
 }
 
 QStringList bridgeFolders() {

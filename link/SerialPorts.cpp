@@ -1,5 +1,7 @@
 #include "SerialPorts.h"
 
+#include "DataFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -101,7 +103,7 @@ QString winePrefix() {
         if (!prefix.isEmpty())
             return prefix;
     }
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/wine";
+    return DataFolder::path() + "/wine";
 }
 
 std::vector<Device> withComPorts(std::vector<Device> devices, const QString& prefix) {

@@ -3,6 +3,8 @@
 #include "DemoContent.h"
 #include "FileIO.h"
 
+#include "DataFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,7 +82,7 @@ VirtualPhone::VirtualPhone(QString folder)
 VirtualPhone::~VirtualPhone() = default;
 
 QString VirtualPhone::defaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/virtual-phone";
+    return DataFolder::path() + "/virtual-phone";
 }
 
 QString VirtualPhone::sectionPath(uint8_t group, uint8_t number) const {

@@ -19,11 +19,13 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -251,6 +253,8 @@ TEST_F(SectionOperations, UploadReportsFileErrorsWithoutContactingThePhone) {
     expectErrorReport("File not found.");
     upload(dir.path());
     expectErrorReport("File access denied.");
+#ifndef _WIN32
+    // Windows has no /proc or /sys files.
     // A file whose length changes between the size query and the read: /proc files claim 0 bytes.
     upload("/proc/self/status");
     expectErrorReport("I/O error 1117.");
@@ -263,6 +267,7 @@ TEST_F(SectionOperations, UploadReportsFileErrorsWithoutContactingThePhone) {
         expectErrorReport("Read beyond end of file.");
         EXPECT_TRUE(link.calls.empty());
     }
+#endif
     // A file the user may only read can be uploaded.
     const QString readOnly = file("ro.bin", pattern(10));
     QFile::setPermissions(readOnly, QFile::ReadOwner);
@@ -446,6 +451,8 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     expectBracketClosed();
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 
+#ifndef _WIN32
+    // A Windows folder's read-only attribute does not stop new files in it.
     // A folder nobody may write to.
     const QString locked = dir.filePath("locked");
     ASSERT_TRUE(QDir().mkdir(locked));
@@ -454,6 +461,7 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     expectErrorReport("File access denied.");
     EXPECT_TRUE(entries(locked).isEmpty());
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
 
     // A name in a folder that does not exist, and a folder as the target.
     extract(dir.filePath("no-such-folder/x.bin"));
@@ -462,6 +470,8 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     extract(dir.filePath("folder.bin"));
     expectErrorReport("File access denied.");
 
+#ifndef _WIN32
+    // Windows has no file size limit (RLIMIT_FSIZE) to cut a write short with.
     // A short write: the file size limit stops the write part way (SIGXFSZ ignored so that the write
     // fails instead of the process).
     struct rlimit saved {};
@@ -475,15 +485,24 @@ TEST_F(SectionOperations, ExtractFileErrorsKeepTheOldFileLeaveNoTemporaryAndLeav
     std::signal(SIGXFSZ, oldSignal);
     expectErrorReport("Disk full.");
     EXPECT_EQ(fileBytes(target), QByteArray(100, 'o')) << "the old file was damaged by a short write";
+#endif
 
     EXPECT_EQ(entries(dir.path()), QStringList{"old.bin"}) << "a temporary file was left";
     for (const MessageBoxRequest& m : dialogs.messages)
         EXPECT_NE(m.caption, "Extract section") << "success reported after a file error";
+#ifdef _WIN32
+    EXPECT_EQ(link.count("Init"), 3) << "without the locked folder and the short write";
+#else
     EXPECT_EQ(link.count("Init"), 5);
+#endif
     expectBracketClosed();
 }
 
 TEST_F(SectionOperations, ExtractAsAnUnprivilegedUserIsDeniedWhereTheSystemDeniesIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the drop to another user uses fork() and setuid(), which Windows lacks; the Linux "
+                    "build runs this";
+#else
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr || geteuid() != 0)
         GTEST_SKIP() << "needs root and a user 'nobody' to drop to";
@@ -527,6 +546,7 @@ TEST_F(SectionOperations, ExtractAsAnUnprivilegedUserIsDeniedWhereTheSystemDenie
     EXPECT_TRUE(entries(closed).isEmpty());
     EXPECT_EQ(fileBytes(foreign), "root's") << "a file the user may not write was replaced";
     EXPECT_EQ(entries(open), QStringList{"root.bin"});
+#endif
 }
 
 TEST_F(SectionOperations, ClearAsksWithNoAsDefaultAndEmptiesTheRecord) {
@@ -719,18 +739,22 @@ TEST_F(SectionOperations, ExtractWritesThroughALinkTakesLongNamesAndRefusesAnyth
     connectAndSelect(kLargeSlot);
     const QByteArray fresh = asBytes(pattern(300));
 
+#ifndef _WIN32
+    // Windows makes no fifos, and QFile::link makes a .lnk shortcut there, not a link.
     const QString real = writeFile(dir.filePath("real.bin"), "old");
     const QString linked = dir.filePath("link.bin");
     ASSERT_TRUE(QFile::link(real, linked));
     extract(linked);
     EXPECT_EQ(fileBytes(real), fresh) << "the file behind the link was not written";
     EXPECT_TRUE(QFileInfo(linked).isSymLink()) << "the link was replaced by a file";
+#endif
 
     // The longest name the folder takes still works: the temporary name does not grow with it.
     const QString longName = dir.filePath(QString(251, 'a') + ".bin");
     extract(longName);
     EXPECT_EQ(fileBytes(longName), fresh) << describe(dialogs.messages);
 
+#ifndef _WIN32
     // A pipe is not replaced by a file.
     const QString pipe = dir.filePath("pipe.bin");
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
@@ -746,6 +770,7 @@ TEST_F(SectionOperations, ExtractWritesThroughALinkTakesLongNamesAndRefusesAnyth
     EXPECT_EQ(dialogs.messages.size(), 1u) << "the upload of a pipe did not come to an end";
     expectErrorReport("File access denied.");
     EXPECT_EQ((link.files[{18, 9}]), pattern(300)) << "the pipe was uploaded";
+#endif
     expectBracketClosed();
 }
 
@@ -787,6 +812,10 @@ TEST_F(SectionOperations, AFailedUploadSaysWhereThePreviousContentIs) {
 }
 
 TEST_F(SectionOperations, NothingIsClearedWhenTheOldContentCannotBeBackedUp) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows folder's read-only attribute does not stop new files in it; the Linux build "
+                    "runs this";
+#else
     link.put(18, 9, pattern(500));
     connectAndSelect(kLargeSlot);
     // The section's backup folder is closed to writing by its mode.
@@ -808,6 +837,7 @@ TEST_F(SectionOperations, NothingIsClearedWhenTheOldContentCannotBeBackedUp) {
     EXPECT_EQ((link.files[{18, 9}]), pattern(500));
     EXPECT_EQ(record(kLargeSlot).Size, 500);
     EXPECT_EQ(form.statusPanel(2), "Ready");
+#endif
 }
 
 TEST(VirtualPhoneOperations, AnOversizedFileIsAskedAboutAndNeverReplacedUnsaved) {

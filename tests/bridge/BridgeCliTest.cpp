@@ -1,4 +1,5 @@
-// tarvel-cli on the stand-in library through gbp-bridge under Wine.
+// tarvel-cli on the stand-in library through gbp-bridge: on Linux the 64-bit bridge under Wine; on
+// Windows tarvel-cli.exe starts the 32-bit bridge as its own child, as it does with the vendor's DLL.
 #include "QtPrinters.h"
 #include "TestFiles.h"
 #include "WineTestSupport.h"
@@ -26,6 +27,12 @@ QByteArray pattern(int size, int seed) {
     return bytes;
 }
 
+#ifdef _WIN32
+constexpr PeArch kArch = PeArch::I686;
+#else
+constexpr PeArch kArch = PeArch::X86_64;
+#endif
+
 class BridgeCli : public testing::Test {
   protected:
     StandInPhone phone;
@@ -36,9 +43,10 @@ class BridgeCli : public testing::Test {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        env.insert("TARVEL_DATA_HOME", dir.filePath("data"));
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(TARVEL_CLI, QStringList{"--gbp-dll", standIn(PeArch::X86_64)} + args);
+        p.start(TARVEL_CLI, QStringList{"--gbp-dll", standIn(kArch)} + args);
         p.waitForFinished(120000);
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
@@ -48,7 +56,7 @@ class BridgeCli : public testing::Test {
 } // namespace
 
 TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
-    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    SKIP_UNLESS_WINE_RUNS(kArch);
     phone.put(2, 10, pattern(1000, 1));
     phone.put(18, 9, QByteArray("GIF89a") + pattern(500, 2));
     CliRun r = cli({"list"});
@@ -76,7 +84,7 @@ TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
 }
 
 TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
-    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    SKIP_UNLESS_WINE_RUNS(kArch);
     const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
     ASSERT_EQ(cli({"backup", dir.filePath("good")}).code, 0);
     const struct {

@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "WineTestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -149,6 +150,9 @@ TEST(BridgeLink, ALibraryThatCannotServeIsNamedInTheError) {
 
 // Bridges that misbehave, played by the shell: no Wine needed.
 TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnother) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the misbehaving bridges are shell scripts; the Linux build runs this";
+#endif
     const QByteArray hello = R"(printf 'GBPB\001\000\000\000\000\000\000\000\000\000\000\000'; )";
     const auto fake = [&](const QByteArray& script) {
         BridgeSetup setup;
@@ -231,7 +235,11 @@ TEST(GbpBridge, EndsOnAMalformedFrameAnUnknownOperationOrAnotherVersion) {
     };
     for (const auto& c : cases) {
         QProcess bridge;
+#ifdef _WIN32
+        bridge.start(setup.bridgeProgram, {QDir::toNativeSeparators(setup.library)});
+#else
         bridge.start(setup.launcher.front(), {setup.bridgeProgram, BridgeLink::winePath(setup.library)});
+#endif
         bridge.write(c.input);
         ASSERT_TRUE(bridge.waitForFinished(30000)) << c.error;
         EXPECT_EQ(bridge.exitCode(), c.exitCode) << c.error;

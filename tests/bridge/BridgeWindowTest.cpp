@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -183,7 +184,7 @@ TEST(BridgeWindow, TheAboutDialogNamesTheLibraryAndItsPath) {
     const QString text = about.findChild<QPlainTextEdit*>("Memo1")->toPlainText();
     EXPECT_TRUE(
         text.endsWith("\nDevice link: gbp-standin-x86_64.dll through the bridge (x86_64, cdecl)\nLibrary: " +
-                      standIn(PeArch::X86_64)))
+                      QFileInfo(standIn(PeArch::X86_64)).absoluteFilePath()))
         << text.toStdString();
     EXPECT_TRUE(text.startsWith(TForm3::informationLines().first()));
 }

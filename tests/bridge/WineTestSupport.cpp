@@ -1,5 +1,6 @@
 #include "WineTestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -7,7 +8,20 @@
 
 namespace WineTest {
 
+namespace {
+constexpr bool isWindows() {
+#ifdef _WIN32
+    return true;
+#else
+    return false;
+#endif
+}
+} // namespace
+
 void usePrefix() {
+#ifdef _WIN32
+    return; // Windows programs start the bridge themselves
+#endif
     if (qEnvironmentVariableIsEmpty("WINEPREFIX"))
         qputenv("WINEPREFIX", TARVEL_TEST_WINEPREFIX);
     if (qEnvironmentVariableIsEmpty("WINEDEBUG"))
@@ -28,12 +42,15 @@ std::optional<QString> cannotRun(PeArch arch) {
     std::optional<QString> why;
     if (!QFileInfo(bridge).isFile()) {
         why = bridge + " was not built (mingw-w64 missing)";
-    } else if (launcher.isEmpty()) {
+    } else if (launcher.isEmpty() && !isWindows()) {
         why = "Wine is not installed";
     } else {
         // The bridge's --version is the cheapest Windows program at hand.
         QProcess probe;
-        probe.start(launcher.front(), launcher.mid(1) + QStringList{bridge, "--version"});
+        if (launcher.isEmpty())
+            probe.start(bridge, {"--version"});
+        else
+            probe.start(launcher.front(), launcher.mid(1) + QStringList{bridge, "--version"});
         const bool ran = probe.waitForFinished(120000) && probe.exitStatus() == QProcess::NormalExit &&
                          probe.exitCode() == 0 && probe.readAllStandardOutput().startsWith("gbp-bridge");
         if (!ran)
@@ -80,7 +97,11 @@ void ScopedEnv::unset(const char* name) {
 }
 
 StandInPhone::StandInPhone() {
+#ifdef _WIN32
+    env_.set("TARVEL_STANDIN_DIR", QDir::toNativeSeparators(dir_.path()).toLocal8Bit());
+#else
     env_.set("TARVEL_STANDIN_DIR", BridgeLink::winePath(dir_.path()).toLocal8Bit());
+#endif
 }
 
 void StandInPhone::setFault(const char* variable, const QByteArray& value) {

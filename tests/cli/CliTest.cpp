@@ -14,11 +14,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -38,6 +40,7 @@ class TarvelCli : public testing::Test {
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", data);
+        env.insert("TARVEL_DATA_HOME", data);
         for (const auto& [name, value] : variables)
             env.insert(name, value);
         return env;
@@ -53,8 +56,10 @@ class TarvelCli : public testing::Test {
         if (!p.waitForFinished(60000))
             p.kill();
         p.waitForFinished();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+        // Windows' console convention ends lines with CR LF; the texts are compared line by line.
+        const auto text = [](QByteArray bytes) { return QString::fromUtf8(bytes.replace("\r\n", "\n")); };
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, text(p.readAllStandardOutput()),
+                text(p.readAllStandardError())};
     }
     QJsonObject json(const Outcome& run) {
         QJsonParseError error{};
@@ -192,6 +197,9 @@ TEST_F(TarvelCli, ExitCodesTellUsageLinkFileAndDamageApart) {
 }
 
 TEST_F(TarvelCli, AYOnATerminalConfirmsAndAnythingElseRefuses) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the terminal is made with forkpty(), which Windows lacks; the Linux build runs this";
+#else
     ASSERT_EQ(cli({"list"}).code, 0); // the demonstration sections
     for (const char* answer : {"n\n", "y\n"}) {
         SCOPED_TRACE(answer);
@@ -230,6 +238,7 @@ TEST_F(TarvelCli, AYOnATerminalConfirmsAndAnythingElseRefuses) {
         EXPECT_EQ(WEXITSTATUS(status), answer[0] == 'y' ? 0 : 3);
         EXPECT_EQ(QFile::exists(section("18-11")), answer[0] != 'y');
     }
+#endif
 }
 
 TEST_F(TarvelCli, ANoteOrBackupActsOnlyOnItsOwnPhoneAndNeverThroughALinkOrAPipe) {
@@ -258,6 +267,8 @@ TEST_F(TarvelCli, ANoteOrBackupActsOnlyOnItsOwnPhoneAndNeverThroughALinkOrAPipe)
         << r.err.toStdString();
     EXPECT_EQ(fileBytes(section("18-09")), demo);
 
+#ifndef _WIN32
+    // Windows makes no fifos, and QFile::link makes a .lnk shortcut there, not a link.
     // A note naming a link, or nothing at all, never puts anything into the section.
     const QString secret = writeFile(dir.filePath("secret"), "password");
     ASSERT_TRUE(QFile::link(secret, folder + "/2020-01-01T00-00-00.000Z.bin"));
@@ -291,6 +302,7 @@ TEST_F(TarvelCli, ANoteOrBackupActsOnlyOnItsOwnPhoneAndNeverThroughALinkOrAPipe)
         r = cli(run.args);
         EXPECT_EQ(r.code, run.code) << run.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
+#endif
 }
 
 TEST_F(TarvelCli, HoldsEverySectionToItsCapacityAndShowsThePhonesTextsEscaped) {
@@ -369,6 +381,9 @@ TEST_F(TarvelCli, HoldsEverySectionToItsCapacityAndShowsThePhonesTextsEscaped) {
 }
 
 TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePhone) {
+#ifdef _WIN32
+    GTEST_SKIP() << "ports reads a Linux sysfs tree and /dev, which Windows lacks; the Linux build runs this";
+#else
     FakeSysfs fake(dir.filePath("machine"));
     fake.device("usb1/1-2", {{"idVendor", "0403"},
                              {"idProduct", "6001"},
@@ -405,4 +420,5 @@ TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePh
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(r.err.contains("no serial devices found")) << r.err.toStdString();
+#endif
 }

@@ -11,10 +11,12 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace SectionOps;
 
@@ -129,6 +131,8 @@ TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
     EXPECT_EQ(section(), old);
     link.readResults.clear();
 
+#ifndef _WIN32
+    // Windows folders have no mode bits that stop new files, and no fork() to drop privileges in.
     // A backup folder nobody may write to, by its mode bits (honoured even for root).
     ASSERT_TRUE(QDir().mkpath(backups.sectionFolder(kSlot)));
     chmod(QFile::encodeName(backups.sectionFolder(kSlot)).constData(), 0555);
@@ -162,6 +166,7 @@ TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0)
         << "10: no privileges dropped; 11: not refused; 12: touched; 13: changed";
+#endif
 }
 
 TEST_F(SafeOverwrite, WritesAnEmptySectionWithoutBackupOrClearAndClearsAfterSaving) {
@@ -196,10 +201,12 @@ TEST(BackupStore, KeepsTheNewestFiftyNamedInOrderEvenWhenTheClockGoesBack) {
     EXPECT_EQ(list[0].time, QDateTime(QDate(2024, 5, 1), QTime(12, 0, 50, 1), Qt::UTC));
     EXPECT_EQ(list[0].kind, ckUnknownData);
 
-    // A save that fails removes nothing.
+#ifndef _WIN32
+    // A save that fails removes nothing (a folder closed by its mode bits; Windows has none that do).
     chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0555);
     EXPECT_THROW(store.save(kSlot, {1}), EInOutError);
     chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0755);
+#endif
     EXPECT_EQ(store.list(kSlot).size(), 50u);
     EXPECT_EQ(namesIn(store.sectionFolder(kSlot)).size(), 50) << "a temporary file was left";
 
@@ -285,6 +292,8 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
                              .replace(sha256Hex(pattern(2048, 3)), sha256Hex(big)));
          },
          FullBackup::Loaded::Damaged},
+#ifndef _WIN32
+        // Windows makes no fifos, and QFile::link makes a .lnk shortcut there, not a link.
         {"a link as a section's file",
          [&] {
              QFile::rename(folder + "/02-10.bin", dir.filePath("02-10.bin"));
@@ -297,6 +306,7 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
              ASSERT_EQ(mkfifo(QFile::encodeName(json).constData(), 0600), 0);
          },
          FullBackup::Loaded::Damaged},
+#endif
         {"no manifest", [&] { QFile::remove(json); }, FullBackup::Loaded::Foreign},
     };
     for (const Damage& d : damages) {
@@ -321,6 +331,10 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
 }
 
 TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStops) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the change is killed in a fork()ed child, and Windows has no fork(); the Linux build "
+                    "runs this";
+#else
     const std::vector<uint8_t> old = pattern(900, 1), fresh = pattern(1200, 2);
     // The steps the child is killed at: before the clear, before the write, inside the phone's write
     // after its flush, and before the verification.
@@ -378,6 +392,7 @@ TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStop
         for (const QString& name : namesIn(phoneDir))
             EXPECT_TRUE(name.endsWith(".bin") || name == ".gbp-mode.lock") << name.toStdString();
     }
+#endif
 }
 
 TEST(UnansweredLink, IsNoEmptySectionAndStopsEveryOperationAtTheFirstCall) {
@@ -454,6 +469,8 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
     ASSERT_TRUE(QFile::copy(a.sectionFolder(kSlot) + "/pending", b.sectionFolder(kSlot) + "/pending"));
     EXPECT_FALSE(b.pending(kSlot));
 
+#ifndef _WIN32
+    // Windows makes links only with a privilege a test cannot count on.
     // A link in the folder is never followed: not as a backup a note names, not as the note itself.
     const QString secret = dir.filePath("secret");
     FileIO::replaceFile(secret, "password", 8);
@@ -476,6 +493,7 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
     b.markPending(kSlot, note);
     EXPECT_EQ(fileBytes(secret), std::vector<uint8_t>(std::begin("password"), std::end("password") - 1));
     EXPECT_FALSE(QFileInfo(b.sectionFolder(kSlot) + "/pending").isSymLink());
+#endif
 
     // A name far in the future is no backup of this store's: later ones keep the clock's names.
     FileIO::replaceFile(a.sectionFolder(kSlot) + "/9999-12-31T23-59-59.999Z.bin", "x", 1);

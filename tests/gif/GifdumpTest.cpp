@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -24,18 +26,35 @@ std::string readText(const std::filesystem::path& path) {
 
 ToolRun runGifdump(const std::string& arguments) {
     const auto errPath = std::filesystem::temp_directory_path() / "tarvel-gifdump-stderr.txt";
-    const std::string command = std::string(TARVEL_GIFDUMP) + " " + arguments + " 2>" + errPath.string();
     ToolRun run;
+#ifdef _WIN32
+    // cmd.exe takes the whole line in quotes, and the program's path quoted inside it.
+    const std::string command =
+        "\"\"" + std::string(TARVEL_GIFDUMP) + "\" " + arguments + " 2>\"" + errPath.string() + "\"\"";
+    FILE* pipe = _popen(command.c_str(), "rb");
+#else
+    const std::string command = std::string(TARVEL_GIFDUMP) + " " + arguments + " 2>" + errPath.string();
     FILE* pipe = popen(command.c_str(), "r");
+#endif
     if (pipe == nullptr)
         return run;
     std::array<char, 4096> buffer;
     size_t n;
     while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
         run.out.append(buffer.data(), n);
+#ifdef _WIN32
+    run.status = _pclose(pipe);
+#else
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     run.err = readText(errPath);
+#ifdef _WIN32
+    // Its output is in text mode, whose lines end with CR LF.
+    for (std::string* text : {&run.out, &run.err})
+        for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;)
+            text->erase(at, 1);
+#endif
     std::filesystem::remove(errPath);
     return run;
 }

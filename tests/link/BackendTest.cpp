@@ -79,8 +79,10 @@ TEST(PeHeader, TellsDllsOfEachProcessorFromProgramsAndOtherFiles) {
         EXPECT_EQ(check.error, r.error);
     }
     EXPECT_EQ(PeHeader::inspectFile("/no/such/GBP.DLL").error, "/no/such/GBP.DLL does not exist.");
+#ifndef _WIN32
     EXPECT_EQ(PeHeader::inspectFile("/dev/null").error, "/dev/null is not a Windows DLL.")
         << "a device is not opened";
+#endif
 }
 
 TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
@@ -102,7 +104,8 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
     Backend refused = makeBackend(text, {});
     EXPECT_EQ(refused.link, nullptr);
     EXPECT_EQ(refused.error, text + " is not a Windows DLL.");
-    // A path Wine cannot pass on is named, with why.
+#ifndef _WIN32
+    // A path Wine cannot pass on is named, with why (Windows allows no such names at all).
     for (const char* folder : {"a\"b", "a\\b"}) {
         QDir().mkpath(dir.filePath(folder));
         const QString odd = writeFile(dir.filePath(folder) + "/GBP.DLL", peHead(0x14c, 0x2102));
@@ -110,6 +113,7 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
         EXPECT_EQ(refused.link, nullptr);
         EXPECT_TRUE(refused.error.startsWith(odd + ": Wine cannot open")) << refused.error.toStdString();
     }
+#endif
     refused = makeBackend({}, "pascal");
     EXPECT_EQ(refused.link, nullptr);
     EXPECT_TRUE(refused.error.startsWith("Unknown calling convention")) << refused.error.toStdString();
@@ -128,6 +132,9 @@ TEST(Backend, BindsTheVirtualPhoneOrRefusesALibraryItCannotUse) {
 }
 
 TEST(BridgeLink, ShowsLinuxPathsOnWinesDriveZ) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows program passes its own paths to the bridge; the Linux build runs this";
+#endif
     EXPECT_EQ(BridgeLink::winePath("/home/user/GBP.DLL"), "Z:\\home\\user\\GBP.DLL");
     EXPECT_EQ(BridgeLink::winePath("/a b/c/../d.dll"), "Z:\\a b\\d.dll");
 }

@@ -11,12 +11,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace {
 
@@ -167,13 +169,15 @@ TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
     QTemporaryDir dir, outside;
     VirtualPhone phone(phoneFolder(dir));
     ASSERT_EQ(phone.InitGBPMode(1), 0);
+    std::vector<uint8_t> buffer(kTransferBufferSize, 0);
+#ifndef _WIN32
+    // Windows makes no fifos, and QFile::link makes a .lnk shortcut there, not a link.
     const QString big = outside.filePath("big.bin"), small = outside.filePath("small.bin");
     writeFile(big, QByteArray(kLargestSection + 500, 'B'));
     writeFile(small, "secret");
     ASSERT_TRUE(QFile::link(big, phone.sectionPath(18, 20)));
     ASSERT_TRUE(QFile::link(small, phone.sectionPath(18, 21)));
     ASSERT_EQ(mkfifo(QFile::encodeName(phone.sectionPath(18, 22)).constData(), 0644), 0);
-    std::vector<uint8_t> buffer(kTransferBufferSize, 0);
     for (uint8_t number : {20, 21, 22}) {
         SCOPED_TRACE(int(number));
         EXPECT_LT(phone.GetNVMFileSize(18, number), 0) << "a damaged section shows as empty";
@@ -193,6 +197,7 @@ TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
     EXPECT_EQ(phone.ClearNVMFile(18, 21), 0);
     EXPECT_FALSE(QFileInfo(phone.sectionPath(18, 21)).isSymLink());
     EXPECT_EQ(fileBytes(small), "secret");
+#endif
 
     // A plain file larger than any section shows its real size; its read stays refused.
     writeFile(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
@@ -202,6 +207,10 @@ TEST(VirtualPhone, NeverFollowsALinkOrOpensAPipeInPlaceOfASection) {
 }
 
 TEST(VirtualPhone, RemovesTheTemporaryFileOfAWriteKilledAtItsFlush) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the write is killed in a fork()ed child, and Windows has no fork(); the Linux build "
+                    "runs this";
+#else
     QTemporaryDir dir;
     VirtualPhone phone(phoneFolder(dir));
     ASSERT_EQ(phone.InitGBPMode(1), 0);
@@ -240,6 +249,7 @@ TEST(VirtualPhone, RemovesTheTemporaryFileOfAWriteKilledAtItsFlush) {
         EXPECT_EQ(fileBytes(phone.sectionPath(18, 9)), "ol") << "the section is not its old self";
         phone.EndGBPMode();
     }
+#endif
 }
 
 TEST(GBPSession, LeavesGbpModeOnceOnEveryWayOut) {

@@ -13,11 +13,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <csignal>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 TEST(ErrorReport, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
     EXPECT_EQ(errorReportText("File not found"), "File not found.");
@@ -112,6 +115,9 @@ TEST(FileIO, ReplacesAFileWholeOrNotAtAll) {
 }
 
 TEST(FileIO, RefusesAPipeAsASourceAndRemovesItsOwnLeftoversOnTheNextReplace) {
+#ifdef _WIN32
+    GTEST_SKIP() << "mkfifo and fork are POSIX; FileIOWindows tests a named pipe and a killed replace";
+#else
     QTemporaryDir dir;
     const QString pipe = dir.filePath("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
@@ -147,6 +153,7 @@ TEST(FileIO, RefusesAPipeAsASourceAndRemovesItsOwnLeftoversOnTheNextReplace) {
     FileIO::replaceFile(dir.filePath("next.bin"), "x", 1);
     names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     EXPECT_EQ(names, (QStringList{".other.bin.tarvel-1-AbCdE1", "next.bin", "pipe"}));
+#endif
 }
 
 TEST(GraphicFormats, FindsTheGifClassByExtensionInAnyCaseUntilCleared) {

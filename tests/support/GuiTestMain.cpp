@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     // Application data (automatic backups) of the tests stays out of the user's own folders.
     QTemporaryDir dataHome;
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+    qputenv("TARVEL_DATA_HOME", QFile::encodeName(dataHome.path()));
     QApplication app(argc, argv);
     QApplication::setApplicationName("TarvelTests");
     testing::InitGoogleTest(&argc, argv);
