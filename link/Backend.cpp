@@ -1,6 +1,7 @@
 #include "Backend.h"
 
 #include "BridgeLink.h"
+#include "SerialPorts.h"
 #include "VirtualPhone.h"
 
 #include "DataFolder.h"
@@ -141,6 +142,9 @@ Backend makeBackend(const QString& dllOption, const QString& callConvOption) {
     setup.callConv = backend.choice.callConv;
     setup.bridgeProgram = backend.bridgeProgram;
     setup.launcher = windowsLauncher(check.arch);
+    // Tarvel's own prefix, so that its COM port links touch no other Windows program's.
+    if (!setup.launcher.isEmpty())
+        setup.winePrefix = SerialPorts::winePrefix();
 #ifndef Q_OS_WIN
     if (setup.launcher.isEmpty()) {
         backend.error = QString("Wine was not found; it runs %1 here (install wine%2).")

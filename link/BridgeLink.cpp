@@ -73,6 +73,11 @@ void BridgeLink::launch() {
             environment.insert("WINEDEBUG", "-all");
         if (!environment.contains("WINEDLLOVERRIDES"))
             environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
+        if (!setup_.winePrefix.isEmpty()) {
+            // Wine makes the prefix on first use, but not the folders above it.
+            QDir().mkpath(QFileInfo(setup_.winePrefix).absolutePath());
+            environment.insert("WINEPREFIX", setup_.winePrefix);
+        }
         process_->setProcessEnvironment(environment);
     }
     process_->setArguments(arguments);

@@ -30,6 +30,7 @@ struct BridgeSetup {
     CallConv callConv = CallConv::Stdcall;
     QString bridgeProgram; // gbp-bridge-<arch>.exe of the DLL's architecture
     QStringList launcher;  // what runs a Windows program ("wine"); empty: run it directly
+    QString winePrefix;    // the Wine prefix the launcher runs it in; empty: Wine's own choice
     BridgeDeadlines deadlines;
 };
 
