@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -102,6 +103,13 @@ void TForm1::buildControls() {
     portLabel->setObjectName("PortLabel");
     portLabel->setBuddy(Port);
     portLabel->hide();
+    PortMenu = new QMenu(this);
+    PortMenu->setObjectName("PortMenu");
+    Port->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Port, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!PortMenu->isEmpty())
+            PortMenu->popup(Port->mapToGlobal(at));
+    });
 
     reld = makeButton(this, "reld", "Reload", {80, 8, 65, 21}, "Load NVM Sections info");
     Button2 = makeButton(this, "Button2", "About", {200, 8, 57, 21});
@@ -313,12 +321,33 @@ void TForm1::showTotal(int64_t total) {
     setLabel(Info5, QString::fromStdString(totalDataSizeText(total)));
 }
 
+uint8_t TForm1::chosenPort() const {
+    return static_cast<uint8_t>(Port->currentIndex() + 1);
+}
+
+void TForm1::waitForLinkStart() {
+    const WaitCursor busy;
+    const QString before = statusPanel(2);
+    setActivity(QString("Starting Wine%1").arg(QChar(0x2026)));
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (!linkStarting_())
+            loop.quit();
+    });
+    poll.start(50);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    setActivity(before);
+}
+
 void TForm1::reldClick() {
     if (scanning_)
         return;
+    if (linkStarting_ && linkStarting_())
+        waitForLinkStart();
     int64_t total = 0;
     std::vector<SectionOps::Interrupted> interrupted;
-    const auto port = static_cast<uint8_t>(Port->currentIndex() + 1);
+    const auto port = chosenPort();
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {

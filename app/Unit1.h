@@ -74,6 +74,13 @@ class TForm1 : public QWidget {
     // without it they go directly into the backup root.
     void setPhoneName(std::function<QString(uint8_t)> phoneName) { phoneName_ = std::move(phoneName); }
     QMenu* listMenu() const { return ListaMenu; }
+    // The port list's context menu (right click or the Menu key), empty until main fills it.
+    QMenu* portMenu() const { return PortMenu; }
+    // The port the port list shows, 1 to 8.
+    uint8_t chosenPort() const;
+    // Tells whether the link is still starting (Wine starting the bridge): a Reload pressed meanwhile
+    // waits for it with the wait cursor, the window repainting.
+    void setLinkStarting(std::function<bool()> starting) { linkStarting_ = std::move(starting); }
     QString statusPanel(int index) const;
     void setStatusPanel(int index, const QString& text);
     QString ext1Caption() const;
@@ -105,6 +112,8 @@ class TForm1 : public QWidget {
     void refreshList();
     void setLabel(QLabel* label, const QString& caption);
     void buildListMenu();
+    // Lets events other than input through until the link has started.
+    void waitForLinkStart();
     // Shows the activity text at once (an operation keeps the GUI thread busy).
     void showActivityNow(const QString& text);
     // The activity text for a session just opened: connected, or the port's error. False on the error.
@@ -127,6 +136,7 @@ class TForm1 : public QWidget {
     SectionTable table_;
     BackupStore backups_;
     std::function<QString(uint8_t)> phoneName_;
+    std::function<bool()> linkStarting_;
     SectionIcons Ikony;
     uint8_t ConnectedPort = 0;
     bool PanelExpanded = false;
@@ -141,6 +151,7 @@ class TForm1 : public QWidget {
 
     // Controls, under their short names.
     QComboBox* Port = nullptr;
+    QMenu* PortMenu = nullptr;
     QPushButton* reld = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Expand = nullptr;

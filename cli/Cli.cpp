@@ -7,6 +7,7 @@
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "LoggingLink.h"
+#include "PortMapping.h"
 #include "SectionOps.h"
 #include "SectionTitle.h"
 #include "SerialPorts.h"
@@ -599,11 +600,8 @@ class Runner {
 
     // Reads sysfs and the Wine prefix only: the link stays closed.
     int ports() {
-        // For tests only: a fake sysfs tree and /dev folder.
-        const QString sysfs = qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys");
-        const QString dev = qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev");
         const std::vector<SerialPorts::Device> devices =
-            SerialPorts::withComPorts(SerialPorts::list(sysfs, dev), SerialPorts::winePrefix());
+            SerialPorts::withComPorts(SerialPorts::listMachine(), SerialPorts::winePrefix());
         qsizetype width = 0;
         for (const SerialPorts::Device& d : devices)
             width = std::max(width, d.path.size());
@@ -676,7 +674,9 @@ int run(const QStringList& arguments) {
     const QCommandLineOption gbpCallConv(
         "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
         "NAME");
-    parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv});
+    const QCommandLineOption serial(
+        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).", "COMn=DEVICE");
+    parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv, serial});
     parser.addPositionalArgument("COMMAND", "One of the commands below, with its arguments.",
                                  "COMMAND [ARGS...]");
 
@@ -696,9 +696,24 @@ int run(const QStringList& arguments) {
     options.gbpCallConv = parser.value(gbpCallConv);
     if (!options.phoneDir.isEmpty() && !options.gbpDll.isEmpty())
         return usage("--phone-dir is for the virtual phone and cannot go with --gbp-dll");
+    std::map<int, QString> mappings;
+    for (const QString& text : parser.values(serial)) {
+        int com = 0;
+        QString device;
+        if (!SerialPorts::parseMapping(text, com, device))
+            return usage(QString("--serial takes COMn=DEVICE, n from 1 to 8, such as COM1=/dev/ttyUSB0; not '%1'")
+                             .arg(text));
+#ifdef _WIN32
+        return usage("--serial maps ports in Wine; on Windows the COM ports are the system's own");
+#endif
+        mappings[com] = device;
+    }
     Backend backend = makeLink(options);
     if (!backend.choice.error.isEmpty())
         return usage(backend.choice.error);
+    const PortMapping::Applied applied = PortMapping::startUp(backend, mappings);
+    for (const QString& line : applied.notes + applied.errors)
+        err() << "tarvel-cli: " << line << Qt::endl;
     if (parser.isSet(version)) {
         out() << "tarvel-cli " << QCoreApplication::applicationVersion()
               << "\nlink: " << linkDescription(backend) << Qt::endl;

@@ -97,6 +97,10 @@ std::vector<Device> list(const QString& sysfsRoot, const QString& devRoot) {
     return devices;
 }
 
+std::vector<Device> listMachine() {
+    return list(qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys"), qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev"));
+}
+
 QString winePrefix() {
     for (const char* variable : {"TARVEL_WINEPREFIX", "WINEPREFIX"}) {
         const QString prefix = qEnvironmentVariable(variable);
@@ -127,6 +131,58 @@ std::vector<Device> withComPorts(std::vector<Device> devices, const QString& pre
         }
     }
     return devices;
+}
+
+QString mappedDevice(const QString& prefix, int com) {
+    const QFileInfo link(QString("%1/dosdevices/com%2").arg(prefix).arg(com));
+    return link.isSymLink() ? link.symLinkTarget() : QString();
+}
+
+QString mapPort(const QString& prefix, int com, const QString& device) {
+    if (com < 1 || com > 8)
+        return QString("COM %1 is not a port Tarvel uses (1 to 8).").arg(com);
+    if (!device.startsWith('/'))
+        return QString("%1 is not a device path (such as /dev/ttyUSB0).").arg(device);
+    const QString folder = prefix + "/dosdevices";
+    if (!QFileInfo(folder).isDir()) {
+        // Wine makes drive C: and Z: only when it makes dosdevices itself, and the bridge reaches the
+        // library through Z:.
+        if (!QDir().mkpath(folder) || !QDir().mkpath(prefix + "/drive_c") ||
+            !QFile::link("../drive_c", folder + "/c:") || !QFile::link("/", folder + "/z:"))
+            return QString("%1 could not be made.").arg(folder);
+    }
+    const QString link = QString("%1/com%2").arg(folder).arg(com);
+    const QFileInfo old(link);
+    if (old.isSymLink() && old.symLinkTarget() == QDir::cleanPath(device))
+        return {};
+    if (old.exists() || old.isSymLink()) {
+        if (!old.isSymLink())
+            return QString("%1 is not a link; Tarvel leaves it alone.").arg(link);
+        if (!QFile::remove(link))
+            return QString("%1 could not be replaced.").arg(link);
+    }
+    if (!QFile::link(device, link))
+        return QString("%1 could not be linked to %2.").arg(link, device);
+    return {};
+}
+
+QString unmapPort(const QString& prefix, int com) {
+    const QString link = QString("%1/dosdevices/com%2").arg(prefix).arg(com);
+    const QFileInfo old(link);
+    if (!old.isSymLink())
+        return old.exists() ? QString("%1 is not a link; Tarvel leaves it alone.").arg(link) : QString();
+    return QFile::remove(link) ? QString() : QString("%1 could not be removed.").arg(link);
+}
+
+bool parseMapping(const QString& text, int& com, QString& device) {
+    static const QRegularExpression form(QStringLiteral("^COM([1-8])=(/.+)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return false;
+    com = m.captured(1).toInt();
+    device = m.captured(2);
+    return true;
 }
 
 } // namespace SerialPorts

@@ -18,6 +18,9 @@ struct Device {
 // only where a UART is really behind it; in order of kind, then number (ttyUSB2 before ttyUSB10).
 std::vector<Device> list(const QString& sysfsRoot = "/sys", const QString& devRoot = "/dev");
 
+// list() of this machine. (TARVEL_SYSFS_ROOT and TARVEL_DEV_ROOT stand in for /sys and /dev in tests.)
+std::vector<Device> listMachine();
+
 // Tarvel's Wine prefix: TARVEL_WINEPREFIX, else WINEPREFIX, else "wine" in the data folder. It may not
 // exist yet.
 QString winePrefix();
@@ -25,5 +28,18 @@ QString winePrefix();
 // devices with com set from prefix/dosdevices/comN, the lowest N whose link points at the device
 // (directly or through other links, such as /dev/serial/by-id/...). A missing prefix maps nothing.
 std::vector<Device> withComPorts(std::vector<Device> devices, const QString& prefix);
+
+// The device prefix/dosdevices/comN links to, as written in the link; empty when unmapped.
+QString mappedDevice(const QString& prefix, int com);
+
+// Links COM com (1 to 8) to device in prefix, replacing an earlier link of that port. A prefix Wine has
+// not made yet gets the dosdevices folder Wine would make. Empty on success, else why not.
+QString mapPort(const QString& prefix, int com, const QString& device);
+// Removes the link of COM com, if any. Empty on success, else why not.
+QString unmapPort(const QString& prefix, int com);
+
+// A mapping as written on the command line and in the settings: "COM1=/dev/ttyUSB0" (the port's name
+// in any case). False when it is not one.
+bool parseMapping(const QString& text, int& com, QString& device);
 
 } // namespace SerialPorts

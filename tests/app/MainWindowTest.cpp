@@ -137,6 +137,35 @@ TEST_F(MainWindow, ReloadScansAllSectionsInOrderAndReportsEachStep) {
     EXPECT_EQ(link.count("Read"), 2);
 }
 
+TEST_F(MainWindow, ReloadPressedWhileTheLinkStartsWaitsWithoutFreezingThenScans) {
+    int polls = 0;
+    QString shown;
+    bool cursor = false;
+    form.setLinkStarting([&] {
+        shown = form.statusPanel(2);
+        cursor = QGuiApplication::overrideCursor() != nullptr;
+        return ++polls < 4;
+    });
+    bool eventsRan = false;
+    QTimer::singleShot(0, &form, [&] { eventsRan = true; });
+    link.onCall = [&](const LinkCall& c) {
+        if (c.op == "Init")
+            EXPECT_GE(polls, 4) << "the link was called before it had started";
+    };
+    reload();
+    EXPECT_EQ(shown, QString("Starting Wine%1").arg(QChar(0x2026)));
+    EXPECT_TRUE(cursor);
+    EXPECT_TRUE(eventsRan) << "the window handled no events while it waited";
+    EXPECT_EQ(form.connectedPort(), 1);
+    EXPECT_EQ(form.statusPanel(2), "Ready");
+    // Once started, a Reload does not wait.
+    link.onCall = nullptr;
+    polls = 0;
+    form.setLinkStarting([&] { return ++polls > 1; });
+    reload();
+    EXPECT_EQ(polls, 1);
+}
+
 TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
     link.put(18, 9, applicationImage(0, 0, 0x30C0, "Tetris", 500));
     reload();

@@ -41,6 +41,7 @@ class TarvelCli : public testing::Test {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", data);
         env.insert("TARVEL_DATA_HOME", data);
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         for (const auto& [name, value] : variables)
             env.insert(name, value);
         return env;
@@ -414,6 +415,16 @@ TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePh
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(fake.dev() + "/ttyS0    -\n")) << r.out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(phone)) << "the virtual phone was opened";
+
+    // --serial makes the link and keeps it; a malformed one is a usage error that changes nothing.
+    r = cli({"--serial", "com2=" + fake.dev() + "/ttyS0", "ports", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(json(r)["ports"].toArray()[1].toObject()["com"], "COM2");
+    EXPECT_TRUE(QFile(dir.filePath("config/Tarvel/Tarvel.conf")).open(QIODevice::ReadOnly));
+    r = cli({"--serial", "COM2=ttyS0", "ports"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("--serial takes COMn=DEVICE")) << r.err.toStdString();
+    EXPECT_EQ(QFileInfo(prefix + "/dosdevices/com2").symLinkTarget(), fake.dev() + "/ttyS0");
 
     variables["TARVEL_SYSFS_ROOT"] = dir.filePath("empty");
     r = cli({"ports"});

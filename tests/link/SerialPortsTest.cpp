@@ -1,8 +1,14 @@
 #include "SerialPorts.h"
 
+#include "PortMapping.h"
+
 #include "FakeSysfs.h"
 #include "QtPrinters.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -79,4 +85,55 @@ TEST_F(SerialMachine, MapsEachDeviceToTheLowestComPortThatLeadsToIt) {
 
     for (const SerialPorts::Device& d : SerialPorts::withComPorts(devices, dir.filePath("no-prefix")))
         EXPECT_EQ(d.com, 0) << d.name.toStdString() << " is mapped in a prefix that does not exist";
+}
+
+TEST_F(SerialMachine, PortMappingMakesKeepsAndAutoMapsTheLinksInAScratchPrefix) {
+    const QString prefix = dir.filePath("new-prefix");
+    const QString dosdevices = prefix + "/dosdevices";
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    const QString usb0 = fake.dev() + "/ttyUSB0";
+    const std::vector<SerialPorts::Device> devices = SerialPorts::list(fake.sys(), fake.dev());
+
+    // The only USB serial device goes to COM 1 in a prefix Wine has not made yet, with the drives Wine
+    // would make; a given mapping is made and kept too.
+    PortMapping::Applied applied = PortMapping::apply(prefix, {{3, fake.dev() + "/ttyS0"}}, settings,
+                                                      {devices[0], devices[2]});
+    EXPECT_TRUE(applied.errors.isEmpty()) << applied.errors.join(QChar(10)).toStdString();
+    ASSERT_EQ(applied.notes.size(), 1);
+    EXPECT_TRUE(applied.notes[0].startsWith("COM 1 is now linked to " + usb0 + " (FTDI FT232R USB UART"))
+        << applied.notes[0].toStdString();
+    EXPECT_EQ(QFileInfo(dosdevices + "/z:").symLinkTarget(), "/");
+    EXPECT_EQ(QFileInfo(dosdevices + "/c:").canonicalFilePath(), QFileInfo(prefix + "/drive_c").canonicalFilePath());
+    EXPECT_EQ(SerialPorts::mappedDevice(prefix, 1), usb0);
+    EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), fake.dev() + "/ttyS0");
+    EXPECT_EQ(PortMapping::saved(settings), (std::map<int, QString>{{1, usb0}, {3, fake.dev() + "/ttyS0"}}));
+
+    // Told once; two USB devices are not guessed between; a kept mapping is made again after Wine lost it.
+    QFile::remove(dosdevices + "/com3");
+    applied = PortMapping::apply(prefix, {}, settings, devices);
+    EXPECT_TRUE(applied.notes.isEmpty());
+    EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), fake.dev() + "/ttyS0");
+    EXPECT_EQ(PortMapping::set(prefix, settings, 1, {}), "");
+    applied = PortMapping::apply(prefix, {}, settings, devices);
+    EXPECT_TRUE(applied.notes.isEmpty()) << "ttyUSB0 and ttyACM0 are both USB";
+    EXPECT_EQ(SerialPorts::mappedDevice(prefix, 1), "");
+
+    // The window's choice replaces a link; what is not a link is left alone.
+    EXPECT_EQ(PortMapping::set(prefix, settings, 3, usb0), "");
+    EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), usb0);
+    QFile file(dosdevices + "/com4");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_TRUE(PortMapping::set(prefix, settings, 4, usb0).contains("is not a link"));
+    EXPECT_TRUE(QFileInfo(dosdevices + "/com4").isFile());
+    EXPECT_FALSE(PortMapping::saved(settings).count(4));
+    EXPECT_FALSE(SerialPorts::mapPort(prefix, 9, usb0).isEmpty());
+
+    int com = 0;
+    QString device;
+    EXPECT_TRUE(SerialPorts::parseMapping("com2=/dev/ttyUSB1", com, device));
+    EXPECT_EQ(com, 2);
+    EXPECT_EQ(device, "/dev/ttyUSB1");
+    for (const char* bad : {"COM9=/dev/ttyS0", "COM1=ttyUSB0", "COM1", "LPT1=/dev/lp0"})
+        EXPECT_FALSE(SerialPorts::parseMapping(bad, com, device)) << bad;
 }
