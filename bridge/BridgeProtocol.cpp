@@ -133,11 +133,16 @@ std::vector<uint8_t> encode(const Request& request) {
 }
 
 std::vector<uint8_t> encode(const Answer& answer) {
+    // A refusal carries its text alone, cut to kMaxHelloText bytes.
+    const std::size_t refusalLength = std::min<std::size_t>(answer.refusal.size(), kMaxHelloText);
+    const std::size_t dataLength = refusalLength ? 0 : answer.data.size();
     std::vector<uint8_t> out;
-    out.reserve(4 + kAnswerHeader + answer.data.size());
-    put32(out, static_cast<uint32_t>(kAnswerHeader + answer.data.size()));
+    out.reserve(4 + kAnswerHeader + refusalLength + dataLength);
+    put32(out, static_cast<uint32_t>(kAnswerHeader + refusalLength + dataLength));
     put32(out, static_cast<uint32_t>(answer.result));
-    out.insert(out.end(), answer.data.begin(), answer.data.end());
+    put32(out, static_cast<uint32_t>(refusalLength));
+    out.insert(out.end(), answer.refusal.begin(), answer.refusal.begin() + std::ptrdiff_t(refusalLength));
+    out.insert(out.end(), answer.data.begin(), answer.data.begin() + std::ptrdiff_t(dataLength));
     return out;
 }
 
@@ -199,8 +204,15 @@ Decoded decode(std::span<const uint8_t> input, Answer& answer) {
     if (frame.status != DecodeStatus::Complete)
         return frame;
     const uint8_t* p = input.data() + 4;
+    const uint32_t refusalLength = get32(p + 4);
+    if (refusalLength > kMaxHelloText)
+        return malformed("refusal of " + std::to_string(refusalLength) + " bytes");
+    if (refusalLength != 0 && refusalLength != length - kAnswerHeader)
+        return malformed("refusal of " + std::to_string(refusalLength) + " bytes in a frame of " +
+                         std::to_string(length - kAnswerHeader));
     answer.result = static_cast<int32_t>(get32(p));
-    answer.data.assign(p + kAnswerHeader, p + length);
+    answer.refusal.assign(reinterpret_cast<const char*>(p) + kAnswerHeader, refusalLength);
+    answer.data.assign(p + kAnswerHeader + refusalLength, p + length);
     return frame;
 }
 

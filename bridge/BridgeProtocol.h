@@ -7,9 +7,12 @@
 //   hello answer    "GBPB" u32 version  i32 status  u32 textLength  text (UTF-8, at most 1024 bytes)
 // then, one answer per request:
 //   request         u32 length | u8 op  u8 a  u8 b  u8 0  i32 value | data (length - 8 bytes)
-//   answer          u32 length | i32 result | data (length - 4 bytes)
+//   answer          u32 length | i32 result  u32 refusalLength | refusal | data (the rest)
 // a: the port (Init) or the group; b: the number; value: the count (Read) or the length (Write).
 // Only Write carries data (exactly value bytes) and only a Read answer does (readAnswerBytes).
+// A refusal (UTF-8, at most kMaxHelloText bytes) says why the bridge refused the call: the library
+// showed another calling convention than the chosen one. A refused answer has no data and its result
+// means nothing; the bridge refuses every later call the same way.
 // A frame over kMaxData data bytes, an unknown operation or a field an operation does not use that
 // is not 0 is malformed: the bridge exits on it, the link restarts the bridge.
 #include <cstddef>
@@ -21,11 +24,11 @@
 
 namespace BridgeProtocol {
 
-inline constexpr uint32_t kVersion = 1;
+inline constexpr uint32_t kVersion = 2;
 inline constexpr int32_t kMaxData = 22000;
 inline constexpr uint32_t kMaxHelloText = 1024;
 inline constexpr std::size_t kRequestHeader = 8; // op, a, b, reserved, value
-inline constexpr std::size_t kAnswerHeader = 4;  // result
+inline constexpr std::size_t kAnswerHeader = 8;  // result, refusal length
 
 // How the library expects its arguments, passed to the bridge as --callconv NAME. On i686: stdcall
 // (on the stack, the callee removes them), cdecl (on the stack, the caller removes them) or Delphi's
@@ -66,6 +69,7 @@ struct Request {
 struct Answer {
     int32_t result = 0;
     std::vector<uint8_t> data;
+    std::string refusal; // empty: the library's own answer
 };
 
 enum class DecodeStatus { Incomplete, Complete, Malformed };

@@ -132,9 +132,11 @@ int serve(const std::wstring& libraryPath, CallConv conv) {
         std::memset(buffer, 0, kMaxData);
         currentCall = exportName(request.op);
         Answer reply;
-        reply.result = library.call(request, buffer);
+        VendorLibrary::Result result = library.call(request, buffer);
         currentCall = "no call";
-        if (request.op == Op::Read)
+        reply.result = result.value;
+        reply.refusal = std::move(result.refusal);
+        if (request.op == Op::Read && reply.refusal.empty())
             reply.data.assign(buffer, buffer + readAnswerBytes(request.value, reply.result));
         if (!channel.send(encode(reply)))
             return 0;

@@ -235,7 +235,8 @@ std::optional<Answer> BridgeLink::call(const Request& request) {
     for (;;) {
         const Decoded decoded = decode(bytesOf(inbox_), answer);
         if (decoded.status == DecodeStatus::Complete) {
-            std::string wrong = checkAnswer(request, answer);
+            // (A refusal has no data to check.)
+            std::string wrong = answer.refusal.empty() ? checkAnswer(request, answer) : std::string();
             if (wrong.empty() && decoded.used != static_cast<std::size_t>(inbox_.size()))
                 wrong = "more bytes than one answer";
             if (!wrong.empty()) {
@@ -243,6 +244,13 @@ std::optional<Answer> BridgeLink::call(const Request& request) {
                 return std::nullopt;
             }
             inbox_.clear();
+            if (!answer.refusal.empty()) {
+                // The bridge is kept: it refuses every later call too, and a new one would only try
+                // the library again.
+                lastError_ = QString::fromStdString(answer.refusal);
+                qCWarning(lcBridge).noquote() << lastError_;
+                return std::nullopt;
+            }
             return answer;
         }
         if (decoded.status == DecodeStatus::Malformed) {

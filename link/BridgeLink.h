@@ -4,7 +4,8 @@
 // is kept for the life of the link. Each call waits for its answer up to a deadline; on a timeout, a
 // closed pipe, a malformed answer or a crash the call fails (Init non-zero, the others negative), the
 // bridge is ended and the next call starts a new one, which enters GBP mode again when the failure
-// came inside a GBP bracket.
+// came inside a GBP bracket. A call the bridge refused (the library uses another calling convention
+// than the chosen one) fails the same way, but the bridge is kept, refusing every later call.
 #include "BridgeProtocol.h"
 #include "GBPCtrl.h"
 
@@ -57,7 +58,7 @@ class BridgeLink : public GBPCtrl {
     enum class StartState { Idle, Pending, Ready, Failed };
     void launch();
     StartState pollStart();
-    // Why the last failed call or start failed.
+    // Why the last failed call or start failed (for a refused call, the bridge's own words).
     const QString& lastError() const { return lastError_; }
     const BridgeSetup& setup() const { return setup_; }
     void setDeadlines(const BridgeDeadlines& deadlines) { setup_.deadlines = deadlines; }

@@ -4,6 +4,8 @@
 #include "WineTestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -27,6 +29,12 @@ BridgeDeadlines quick() {
     BridgeDeadlines d;
     d.initMs = d.callMs = 2500;
     return d;
+}
+
+// The calls that reached the stand-in while TARVEL_STANDIN_LOG named calls.log, one name a line.
+QByteArray callsSeen(const StandInPhone& phone) {
+    QFile log(QFileInfo(phone.path(0, 0)).absolutePath() + "/calls.log");
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
 
 // One walk through the six operations: ports, sizes, a header read, a full write read back, a clear.
@@ -63,13 +71,43 @@ TEST(BridgeLink, ServesTheSixOperationsThroughThe64BitBridge) {
     walkTheSixOperations(link, phone);
 }
 
-TEST(BridgeLink, EachCallingConventionReachesTheStandInBuiltWithIt) {
+TEST(BridgeLink, TheRightCallingConventionServesAndAWrongOneIsRefusedBeforeAnyWrite) {
     SKIP_UNLESS_WINE_RUNS(PeArch::I686);
-    for (CallConv conv : {CallConv::Stdcall, CallConv::Cdecl, CallConv::Register}) {
-        SCOPED_TRACE(BridgeProtocol::callConvName(conv));
-        StandInPhone phone;
-        BridgeLink link(setupFor(standIn(PeArch::I686, conv), PeArch::I686, conv));
-        walkTheSixOperations(link, phone);
+    using BridgeProtocol::callConvName;
+    const CallConv convs[] = {CallConv::Stdcall, CallConv::Cdecl, CallConv::Register};
+    for (CallConv built : convs) {
+        for (CallConv chosen : convs) {
+            SCOPED_TRACE(std::string("built ") + callConvName(built) + ", chosen " + callConvName(chosen));
+            StandInPhone phone;
+            ScopedEnv log("TARVEL_STANDIN_LOG", "calls.log");
+            BridgeLink link(setupFor(standIn(PeArch::I686, built), PeArch::I686, chosen));
+            if (built == chosen) {
+                walkTheSixOperations(link, phone);
+                continue;
+            }
+            const QByteArray staged = pattern(300, 9);
+            phone.put(18, 9, staged);
+            // InitGBPMode tells stdcall from the others; cdecl from register only the test read.
+            const bool byInit = built == CallConv::Stdcall || chosen == CallConv::Stdcall;
+            const int32_t init = link.InitGBPMode(1);
+            EXPECT_EQ(init != 0, byInit) << init << ": " << link.lastError().toStdString();
+            const QByteArray other = pattern(700, 2);
+            EXPECT_LT(link.WriteNVMFile(18, 9, other.constData(), int32_t(other.size())), 0);
+            EXPECT_EQ(link.lastCall(), CallStatus::NoAnswer) << "never taken for an empty section";
+            const QString shown = chosen == CallConv::Stdcall ? "cdecl or register" : callConvName(built);
+            const QString named =
+                QString("so it is %1, not %2 as chosen (--gbp-callconv %1)").arg(shown, callConvName(chosen));
+            EXPECT_TRUE(link.lastError().contains(named)) << link.lastError().toStdString();
+            EXPECT_LT(link.GetNVMFileSize(18, 9), 0);
+            EXPECT_EQ(link.lastCall(), CallStatus::NoAnswer);
+            EXPECT_TRUE(link.lastError().contains(named))
+                << "still refused: " << link.lastError().toStdString();
+            link.EndGBPMode();
+            EXPECT_EQ(phone.get(18, 9), staged);
+            // Only the checks and the end of GBP mode, and no new bridge trying again.
+            EXPECT_EQ(callsSeen(phone),
+                      byInit ? "InitGBPMode\nEndGBPMode\n" : "InitGBPMode\nReadNVMFile\nEndGBPMode\n");
+        }
     }
 }
 
@@ -153,7 +191,9 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
 #ifdef _WIN32
     GTEST_SKIP() << "the misbehaving bridges are shell scripts; the Linux build runs this";
 #endif
-    const QByteArray hello = R"(printf 'GBPB\001\000\000\000\000\000\000\000\000\000\000\000'; )";
+    // The hello answer: the version (as printf's octal escape), status 0, no text.
+    const QByteArray version = "\\" + QByteArray::number(BridgeProtocol::kVersion, 8).rightJustified(3, '0');
+    const QByteArray hello = "printf 'GBPB" + version + R"(\000\000\000\000\000\000\000\000\000\000\000'; )";
     const auto fake = [&](const QByteArray& script) {
         BridgeSetup setup;
         setup.library = "GBP.DLL";
@@ -170,7 +210,7 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     const Case cases[] = {
         {"an answer longer than its request allows",
          hello +
-             R"(head -c 20 >/dev/null; printf '\005\000\000\000\000\000\000\000\001'; exec cat >/dev/null)",
+             R"(head -c 20 >/dev/null; printf '\011\000\000\000\000\000\000\000\000\000\000\000\001'; exec cat >/dev/null)",
          "malformed answer"},
         {"a frame over 22000 bytes",
          hello + R"(head -c 20 >/dev/null; printf '\377\377\000\000'; exec cat >/dev/null)",
@@ -179,8 +219,8 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
         {"an end", hello + "exit 7", "ended with exit code 7"},
         {"no hello", "exec cat >/dev/null", "did not answer its start"},
         {"another version",
-         R"(printf 'GBPB\002\000\000\000\003\000\000\000\000\000\000\000'; exec cat >/dev/null)",
-         "version 2"},
+         R"(printf 'GBPB\377\000\000\000\003\000\000\000\000\000\000\000'; exec cat >/dev/null)",
+         "version 255"},
     };
     for (const Case& c : cases) {
         BridgeSetup setup = fake(c.script);
@@ -204,12 +244,26 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     EXPECT_EQ(greeting.pollStart(), BridgeLink::StartState::Ready);
 
     // After a failure the next call starts a new bridge, which here answers well.
+    // Answers: length 8, result 0 (then 9), refusal length 0.
+    const QByteArray nine = R"(printf '\010\000\000\000\011\000\000\000\000\000\000\000'; )";
     BridgeLink link(fake(
         hello +
-        R"(head -c 20 >/dev/null; printf '\004\000\000\000\000\000\000\000'; head -c 12 >/dev/null; printf '\004\000\000\000\011\000\000\000'; exec cat >/dev/null)"));
+        R"(head -c 20 >/dev/null; printf '\010\000\000\000\000\000\000\000\000\000\000\000'; head -c 12 >/dev/null; )" +
+        nine + "exec cat >/dev/null"));
     EXPECT_EQ(link.InitGBPMode(1), 0);
     EXPECT_EQ(link.GetNVMFileSize(2, 10), 9);
     EXPECT_EQ(link.GetNVMFileSize(2, 10), BridgeLink::kNoAnswer) << "that bridge answers twice only";
+
+    // A refusal fails the call with the bridge's text but keeps the bridge, which answers the next.
+    // (length 20, result -1, a refusal of 12 bytes)
+    BridgeLink refused(fake(
+        hello +
+        R"(head -c 20 >/dev/null; printf '\024\000\000\000\377\377\377\377\014\000\000\000wrong way up'; head -c 12 >/dev/null; )" +
+        nine + "exec cat >/dev/null"));
+    EXPECT_EQ(refused.InitGBPMode(1), BridgeLink::kNoAnswer);
+    EXPECT_EQ(refused.lastCall(), CallStatus::NoAnswer);
+    EXPECT_EQ(refused.lastError(), "wrong way up");
+    EXPECT_EQ(refused.GetNVMFileSize(2, 10), 9) << "the same bridge: " << refused.lastError().toStdString();
 }
 
 TEST(PeHeader, TellsTheBuiltLibrariesOfEachProcessorFromTheBridgeProgram) {
@@ -223,7 +277,7 @@ TEST(GbpBridge, EndsOnAMalformedFrameAnUnknownOperationOrAnotherVersion) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     const BridgeSetup setup = setupFor(standIn(PeArch::X86_64), PeArch::X86_64);
     const auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
-    const QByteArray hello = "GBPB" + le32(1);
+    const QByteArray hello = "GBPB" + le32(BridgeProtocol::kVersion);
     const struct {
         QByteArray input;
         int exitCode;
@@ -231,7 +285,7 @@ TEST(GbpBridge, EndsOnAMalformedFrameAnUnknownOperationOrAnotherVersion) {
     } cases[] = {
         {hello + le32(8 + 22001), 3, "protocol error: frame of 22001 data bytes is over 22000"},
         {hello + le32(8) + QByteArray("\x09\0\0\0\0\0\0\0", 8), 3, "protocol error: unknown operation 9"},
-        {"GBPB" + le32(2), 3, ""},
+        {"GBPB" + le32(BridgeProtocol::kVersion + 1), 3, ""},
     };
     for (const auto& c : cases) {
         QProcess bridge;

@@ -1,4 +1,5 @@
 #include "BridgeProtocol.h"
+#include "CallConvGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ template <class Message> Decoded decodeAll(const std::vector<uint8_t>& bytes, Me
 TEST(BridgeProtocol, EveryMessageSurvivesARoundTripAndWaitsForItsLastByte) {
     Request write{Op::Write, 18, 9, 3, {1, 2, 3}};
     Request read{Op::Read, 2, 10, 0, {}};
-    Answer answer{21504, std::vector<uint8_t>(21504, 0xEE)};
+    Answer answer{21504, std::vector<uint8_t>(21504, 0xEE), {}};
     HelloAnswer hello{kVersion, HelloStatus::ExportMissing, "the library has no export ClearNVMFile"};
 
     for (const Request& sent : {write, read, Request{Op::Init, 1, 0, 0, {}}, Request{Op::End, 0, 0, 0, {}}}) {
@@ -103,17 +104,17 @@ TEST(BridgeProtocol, RefusesEveryMalformedRequest) {
 TEST(BridgeProtocol, RefusesAnswersThatDoNotFitTheirRequest) {
     Answer answer;
     EXPECT_EQ(decodeAll(le32(3), answer).status, DecodeStatus::Malformed);
-    EXPECT_EQ(decodeAll(le32(4 + 22001), answer).status, DecodeStatus::Malformed);
+    EXPECT_EQ(decodeAll(le32(kAnswerHeader + 22001), answer).status, DecodeStatus::Malformed);
 
     const Request header{Op::Read, 2, 10, 20, {}};
     const Request whole{Op::Read, 18, 9, 0, {}};
-    EXPECT_EQ(checkAnswer(header, {5, std::vector<uint8_t>(20)}), "");
-    EXPECT_NE(checkAnswer(header, {5, std::vector<uint8_t>(21)}), "") << "more than the count";
-    EXPECT_EQ(checkAnswer(whole, {300, std::vector<uint8_t>(300)}), "");
-    EXPECT_NE(checkAnswer(whole, {300, std::vector<uint8_t>(299)}), "");
-    EXPECT_EQ(checkAnswer(whole, {30000, std::vector<uint8_t>(22000)}), "") << "a result over the buffer";
-    EXPECT_EQ(checkAnswer(whole, {-1, {}}), "");
-    EXPECT_NE(checkAnswer({Op::Size, 2, 10, 0, {}}, {5, {1}}), "") << "data for a size";
+    EXPECT_EQ(checkAnswer(header, {5, std::vector<uint8_t>(20), {}}), "");
+    EXPECT_NE(checkAnswer(header, {5, std::vector<uint8_t>(21), {}}), "") << "more than the count";
+    EXPECT_EQ(checkAnswer(whole, {300, std::vector<uint8_t>(300), {}}), "");
+    EXPECT_NE(checkAnswer(whole, {300, std::vector<uint8_t>(299), {}}), "");
+    EXPECT_EQ(checkAnswer(whole, {30000, std::vector<uint8_t>(22000), {}}), "") << "a result over the buffer";
+    EXPECT_EQ(checkAnswer(whole, {-1, {}, {}}), "");
+    EXPECT_NE(checkAnswer({Op::Size, 2, 10, 0, {}}, {5, {1}, {}}), "") << "data for a size";
 
     HelloAnswer hello;
     std::vector<uint8_t> bytes = {'G', 'B', 'P', 'B'};
@@ -136,4 +137,72 @@ TEST(BridgeProtocol, NamesTheThreeCallingConventions) {
     EXPECT_STREQ(callConvName(conv), "cdecl");
     EXPECT_FALSE(parseCallConv("pascal", conv));
     EXPECT_FALSE(parseCallConv("", conv));
+}
+
+TEST(BridgeProtocol, ARefusalCarriesItsTextAloneAndIsClearedByTheNextAnswer) {
+    const Answer refused{-1, {9, 9}, "the library removed 4 bytes of arguments"};
+    Answer got{5, {1, 2}, {}};
+    const std::vector<uint8_t> bytes = encode(refused);
+    ASSERT_EQ(decodeAll(bytes, got).status, DecodeStatus::Complete);
+    EXPECT_EQ(got.refusal, refused.refusal);
+    EXPECT_TRUE(got.data.empty()) << "a refusal has no data";
+    ASSERT_EQ(decodeAll(encode(Answer{7, {1, 2, 3}, {}}), got).status, DecodeStatus::Complete);
+    EXPECT_EQ(got.refusal, "");
+    EXPECT_EQ(got.data, (std::vector<uint8_t>{1, 2, 3}));
+
+    const auto frame = [](uint32_t refusalLength, std::size_t rest) {
+        std::vector<uint8_t> out = le32(uint32_t(kAnswerHeader + rest));
+        for (uint32_t v : {0u, refusalLength}) {
+            const auto field = le32(v);
+            out.insert(out.end(), field.begin(), field.end());
+        }
+        out.resize(out.size() + rest, 'x');
+        return out;
+    };
+    EXPECT_EQ(decodeAll(frame(3, 4), got).status, DecodeStatus::Malformed) << "data beside a refusal";
+    EXPECT_EQ(decodeAll(frame(5, 4), got).status, DecodeStatus::Malformed) << "past the frame";
+    EXPECT_EQ(decodeAll(frame(kMaxHelloText + 1, kMaxHelloText + 1), got).status, DecodeStatus::Malformed);
+    EXPECT_EQ(decodeAll(frame(kMaxHelloText, kMaxHelloText), got).status, DecodeStatus::Complete);
+}
+
+TEST(CallConvGuard, ChecksTheFirstCallsAndRefusesEveryCallOnceTheLibraryShowsAnotherConvention) {
+    using Step = CallConvGuard::Step;
+    // stdcall: InitGBPMode through the thunk, whose 4 bytes confirm it; then every call is direct.
+    CallConvGuard stdcall(CallConv::Stdcall);
+    EXPECT_EQ(stdcall.next(Op::End), Step::Direct);
+    EXPECT_EQ(stdcall.next(Op::Init), Step::Thunk);
+    EXPECT_TRUE(stdcall.report(Op::Init, 4));
+    EXPECT_EQ(stdcall.next(Op::Write), Step::Direct);
+    EXPECT_EQ(stdcall.refusal(), "");
+
+    // cdecl: Init's 0 bytes leave register open, so the first call with a section is probed first.
+    CallConvGuard cdecl(CallConv::Cdecl);
+    EXPECT_TRUE(cdecl.report(Op::Init, 0));
+    EXPECT_EQ(cdecl.next(Op::Init), Step::Thunk);
+    EXPECT_EQ(cdecl.next(Op::Size), Step::ProbeFirst);
+    EXPECT_FALSE(cdecl.report(Op::Read, 4));
+    EXPECT_EQ(cdecl.refusal(), "the library removed 4 bytes of arguments on return from a test ReadNVMFile, "
+                               "so it is register, not cdecl as chosen (--gbp-callconv register)");
+    for (Op op : {Op::Init, Op::End, Op::Size, Op::Read, Op::Write, Op::Clear})
+        EXPECT_EQ(cdecl.next(op), Step::Refuse) << exportName(op);
+
+    // A call before any Init is probed; the probe alone tells all three apart.
+    CallConvGuard registerFirst(CallConv::Register);
+    EXPECT_EQ(registerFirst.next(Op::Write), Step::ProbeFirst);
+    EXPECT_TRUE(registerFirst.report(Op::Read, 4));
+    EXPECT_EQ(registerFirst.next(Op::Write), Step::Direct);
+
+    CallConvGuard notStdcall(CallConv::Stdcall);
+    EXPECT_FALSE(notStdcall.report(Op::Init, 0));
+    EXPECT_EQ(notStdcall.refusal(),
+              "the library removed 0 bytes of arguments on return from InitGBPMode, so it "
+              "is cdecl or register, not stdcall as chosen (--gbp-callconv cdecl or "
+              "register)");
+    CallConvGuard odd(CallConv::Register);
+    EXPECT_FALSE(odd.report(Op::Init, 12));
+    EXPECT_EQ(odd.refusal(), "the library removed 12 bytes of arguments on return from InitGBPMode, which "
+                             "fits none of stdcall, cdecl and register");
+    EXPECT_EQ(odd.next(Op::End), Step::Refuse);
+
+    EXPECT_EQ(CallConvGuard(CallConv::Cdecl, false).next(Op::Write), Step::Direct) << "an unguarded library";
 }

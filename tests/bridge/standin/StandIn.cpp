@@ -9,6 +9,8 @@
 //   TARVEL_STANDIN_CRASH=EXPORT     that export writes through a null pointer
 //   TARVEL_STANDIN_WRONG_COUNT=N    a whole-file ReadNVMFile returns N instead of the length
 //   TARVEL_STANDIN_SHORT_WRITE=N    WriteNVMFile keeps only the first N bytes and reports success
+// With TARVEL_STANDIN_LOG=NAME in the environment, every export appends its name and a line break to
+// the file NAME in the folder, so a test sees which calls reached the library.
 // Built with STANDIN_WITHOUT_CLEAR it lacks the ClearNVMFile export.
 #include <windows.h>
 
@@ -56,8 +58,15 @@ std::string fault(const char* name) {
     return std::string(text, n);
 }
 
-// Hangs or crashes when the environment asks for it in this export.
+// Logs the call, and hangs or crashes when the environment asks for it in this export.
 void faultPoint(const char* exportName) {
+    const std::string log = env("TARVEL_STANDIN_LOG");
+    if (!log.empty()) {
+        if (FILE* f = std::fopen((env("TARVEL_STANDIN_DIR") + "\\" + log).c_str(), "ab")) {
+            std::fprintf(f, "%s\n", exportName);
+            std::fclose(f);
+        }
+    }
     if (fault("TARVEL_STANDIN_HANG") == exportName)
         for (;;)
             Sleep(INFINITE);
