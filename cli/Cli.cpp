@@ -2,6 +2,8 @@
 
 #include "BackupStore.h"
 #include "Charset.h"
+#include "DiagnosticLog.h"
+#include "Doctor.h"
 #include "EInOutError.h"
 #include "FileIO.h"
 #include "FullBackup.h"
@@ -48,6 +50,8 @@ Commands:
   history SECTION           list the automatic backups of a section
   undo SECTION              restore the newest automatic backup of a section
   ports                     the serial devices and the COM port each is mapped to in Wine
+  doctor                    check each link from Tarvel to the phone, with a fix for each failure
+                            (exit 0 when all pass); --probe also enters GBP mode on the port
 
 SECTION is written as group and number, two digits each: 02-10 to 02-19, 18-09 to 18-29.
 A command that would change a section holding data needs --yes, or "y" typed on a terminal.
@@ -133,9 +137,17 @@ class Runner {
     Runner(Options options, const QString& command, QStringList args, Backend backend)
         : options_(std::move(options)), command_(command), args_(std::move(args)),
           backend_(std::move(backend)) {
-        if (options_.verbose && backend_.link)
-            logging_ = std::make_unique<LoggingLink>(
-                *backend_.link, [](const QString& line) { err() << "link: " << line << Qt::endl; });
+        if (!options_.logFile.isEmpty() && backend_.link)
+            log_ = std::make_unique<DiagnosticLog>(
+                DiagnosticLog::header(backend_, QCoreApplication::applicationVersion(),
+                                      SerialPorts::winePrefix(), QDateTime::currentDateTime()));
+        if ((options_.verbose || log_) && backend_.link)
+            logging_ = std::make_unique<LoggingLink>(*backend_.link, [this](const QString& line) {
+                if (options_.verbose)
+                    err() << "link: " << line << Qt::endl;
+                if (log_)
+                    log_->add(line);
+            });
         // Each phone has its own backups and notes.
         backups_.setPhone(backend_.phoneName(options_.port));
     }
@@ -147,6 +159,7 @@ class Runner {
             {"backup", {1, &Runner::backup}}, {"restore", {-1, &Runner::restore}},
             {"verify", {1, &Runner::verify}}, {"history", {1, &Runner::history}},
             {"undo", {1, &Runner::undo}},     {"ports", {0, &Runner::ports}},
+            {"doctor", {0, &Runner::doctor}},
         };
         const auto it = commands.find(command_);
         if (it == commands.end())
@@ -154,15 +167,24 @@ class Runner {
         const int wanted = it->second.first;
         if (wanted >= 0 ? args_.size() != wanted : args_.isEmpty())
             throw UsageError{QString("wrong number of arguments for '%1'").arg(command_)};
-        try {
-            return (this->*it->second.second)();
-        } catch (const EInOutError& e) {
-            return fail(kFileError, e.what());
+        if (log_) {
+            const QString error = log_->appendTo(options_.logFile);
+            if (!error.isEmpty())
+                return fail(kFileError, error + ".");
         }
+        int code = kSuccess;
+        try {
+            code = (this->*it->second.second)();
+        } catch (const EInOutError& e) {
+            code = fail(kFileError, e.what());
+        }
+        if (log_ && !log_->fileError().isEmpty())
+            err() << "tarvel-cli: the log stopped: " << log_->fileError() << Qt::endl;
+        return code;
     }
 
     // Commands that never reach the phone, so that a library that cannot be used does not stop them.
-    static bool needsLink(const QString& command) { return command != "ports"; }
+    static bool needsLink(const QString& command) { return command != "ports" && command != "doctor"; }
 
   private:
     GBPCtrl& link() { return logging_ ? *logging_ : *backend_.link; }
@@ -633,10 +655,27 @@ class Runner {
         return kSuccess;
     }
 
+    // Checks the chain to the phone without the command's link; with --probe it touches the phone.
+    int doctor() {
+        DoctorSetup setup = Doctor::setupFor(backend_.choice, options_.port);
+        setup.probe = options_.probe;
+        // For tests only: fake sysfs, /dev and /proc trees, and the user as "uid:gid,gid..." (the first
+        // group the primary one).
+        setup.sysfsRoot = qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys");
+        setup.devRoot = qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev");
+        setup.procRoot = qEnvironmentVariable("TARVEL_PROC_ROOT", "/proc");
+        if (const auto identity = Doctor::parseIdentity(qEnvironmentVariable("TARVEL_TEST_IDENTITY")))
+            setup.identity = *identity;
+        const std::vector<DoctorResult> results = Doctor::run(setup);
+        out() << Doctor::reportText(results, options_.port) << Qt::flush;
+        return Doctor::passed(results) ? kSuccess : kLinkFailed;
+    }
+
     Options options_;
     QString command_;
     QStringList args_;
     Backend backend_;
+    std::unique_ptr<DiagnosticLog> log_; // before logging_, which writes to it
     std::unique_ptr<LoggingLink> logging_;
     BackupStore backups_;
     int lastIndex_ = 0;
@@ -677,6 +716,11 @@ int run(const QStringList& arguments) {
     const QCommandLineOption serial(
         "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).", "COMn=DEVICE");
     parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv, serial});
+    const QCommandLineOption probe("probe", "doctor: also enter GBP mode on the port and leave it (touches "
+                                            "the phone).");
+    const QCommandLineOption logFile(
+        "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
+    parser.addOptions({probe, logFile});
     parser.addPositionalArgument("COMMAND", "One of the commands below, with its arguments.",
                                  "COMMAND [ARGS...]");
 
@@ -732,6 +776,8 @@ int run(const QStringList& arguments) {
     options.yes = parser.isSet(yes);
     options.json = parser.isSet(json);
     options.verbose = parser.isSet(verbose);
+    options.probe = parser.isSet(probe);
+    options.logFile = parser.value(logFile);
     if (positional.isEmpty())
         return usage("no command given");
     const QString command = positional.takeFirst();

@@ -27,6 +27,8 @@ struct Options {
     bool yes = false;
     bool json = false;
     bool verbose = false;
+    bool probe = false; // doctor: enter GBP mode on the port and leave it
+    QString logFile;    // --log: the diagnostic log's file
 };
 
 // The device link the commands talk through, as the window chooses it (Backend.h): the service library

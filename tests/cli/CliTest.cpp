@@ -433,3 +433,54 @@ TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePh
     EXPECT_TRUE(r.err.contains("no serial devices found")) << r.err.toStdString();
 #endif
 }
+
+TEST_F(TarvelCli, DoctorChecksEachLinkInOrderAndLogKeepsEveryCallInAFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "doctor reads a Linux sysfs tree, /dev and /proc here; the Linux build runs this";
+#else
+    FakeSysfs fake(dir.filePath("machine"));
+    fake.tty("ttyS0", "pnp0/00:01", {{"type", "4"}});
+    fake.bindDriver("pnp0/00:01", "pnp", "serial");
+    QFile::setPermissions(fake.dev() + "/ttyS0", QFile::ReadGroup | QFile::WriteGroup); // not its owner's
+    const QString prefix = dir.filePath("prefix");
+    QDir().mkpath(prefix + "/dosdevices");
+    FakeSysfs::link(fake.dev() + "/ttyS0", prefix + "/dosdevices/com1");
+    QDir().mkpath(dir.filePath("proc/77/fd"));
+    writeFile(dir.filePath("proc/77/comm"), "minicom\n");
+    FakeSysfs::link(fake.dev() + "/ttyS0", dir.filePath("proc/77/fd/3"));
+    variables = {{"TARVEL_SYSFS_ROOT", fake.sys()},
+                 {"TARVEL_DEV_ROOT", fake.dev()},
+                 {"TARVEL_PROC_ROOT", dir.filePath("proc")},
+                 {"TARVEL_WINEPREFIX", prefix},
+                 {"TARVEL_WINE", dir.filePath("no-wine")},
+                 {"TARVEL_TEST_IDENTITY", QString("%1:%2").arg(::getuid()).arg(::getgid())}};
+    Outcome r = cli({"doctor"});
+    EXPECT_EQ(r.code, 1);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    const QStringList wanted = {"FAIL  Wine           TARVEL_WINE names ",
+                                "SKIP  32-bit Wine    skipped: the Wine check failed.",
+                                "FAIL  Library        No library is named",
+                                "PASS  Wine prefix    " + prefix + ".",
+                                "PASS  COM 1 mapping  COM 1 links to " + fake.dev() + "/ttyS0.",
+                                "FAIL  Device access  " + fake.dev() + "/ttyS0 is ----rw----",
+                                "FAIL  Device free    " + fake.dev() + "/ttyS0 is held by minicom (pid 77).",
+                                "SKIP  Bridge         skipped: no library is named.",
+                                "4 of 8 checks failed, 2 skipped."};
+    ASSERT_EQ(lines.size(), wanted.size()) << r.out.toStdString();
+    for (int i = 0; i < wanted.size(); ++i)
+        EXPECT_TRUE(lines[i].startsWith(wanted[i]))
+            << lines[i].toStdString() << "\nwanted: " << wanted[i].toStdString();
+    EXPECT_TRUE(lines[5].endsWith("Fix: Give yourself the right back: chmod u+rw " + fake.dev() + "/ttyS0."))
+        << lines[5].toStdString();
+
+    // --log keeps the header and every call in the file; --verbose still shows the calls.
+    const QString log = dir.filePath("tarvel.log");
+    r = cli({"--log", log, "--verbose", "list"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    for (const char* line : {"Backend: virtual phone", "InitGBPMode(1) = 0 (",
+                             "GetNVMFileSize(18, 29) = ", "EndGBPMode() = 0 ("})
+        EXPECT_TRUE(fileBytes(log).contains(line)) << line << " not in " << fileBytes(log).toStdString();
+    EXPECT_TRUE(r.err.contains("link: InitGBPMode(1) = 0 (")) << r.err.toStdString();
+    EXPECT_EQ(cli({"--log", dir.filePath("missing/tarvel.log"), "list"}).code, 4);
+#endif
+}
