@@ -1,12 +1,16 @@
 // Tarvel: starts the application, binds the device link and creates the three windows.
-// tarvel [--gbp-dll PATH [--gbp-callconv stdcall|cdecl|register]] [--serial COMn=DEVICE]... [--version] [--help]
+// tarvel [--gbp-dll PATH [--gbp-callconv stdcall|cdecl|register]] [--serial COMn=DEVICE]... [--log FILE]
+//        [--version] [--help]
 #include "Backend.h"
 #include "BridgeLink.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
-#include "PortMapDialog.h"
+#include "DiagnosticLog.h"
+#include "LinkStarter.h"
+#include "LoggingLink.h"
 #include "PortMapping.h"
+#include "PortMenu.h"
 #include "QtDialogs.h"
 #include "TGIFImage.h"
 #include "Unit1.h"
@@ -14,9 +18,8 @@
 #include "Unit3.h"
 
 #include <QApplication>
-#include <QAction>
 #include <QCommandLineParser>
-#include <QMenu>
+#include <QDateTime>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -36,25 +39,6 @@ bool asksForTextOnly(int argc, char** argv) {
     return false;
 }
 
-// The port list's "Serial device for COM n..." entry: the dialog, then the link in the prefix.
-void addPortMapping(TForm1& form, QSettings& settings, Dialogs& dialogs) {
-    QAction* action = form.portMenu()->addAction(QString());
-    action->setObjectName("mnuPortMapping");
-    QObject::connect(form.portMenu(), &QMenu::aboutToShow, action, [&form, action] {
-        action->setText(QString("Serial device for COM %1%2").arg(form.chosenPort()).arg(QChar(0x2026)));
-    });
-    QObject::connect(action, &QAction::triggered, &form, [&form, &settings, &dialogs] {
-        const int com = form.chosenPort();
-        const QString prefix = SerialPorts::winePrefix();
-        PortMapDialog dialog(com, SerialPorts::listMachine(), SerialPorts::mappedDevice(prefix, com), &form);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        const QString error = PortMapping::set(prefix, settings, com, dialog.device());
-        if (!error.isEmpty())
-            dialogs.messageBox(&form, {"Tarvel", error, MsgIcon::Warning});
-    });
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,7 +55,9 @@ int main(int argc, char** argv) {
         "NAME");
     const QCommandLineOption serial(
         "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).", "COMn=DEVICE");
-    parser.addOptions({gbpDll, gbpCallConv, serial});
+    const QCommandLineOption log(
+        "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
+    parser.addOptions({gbpDll, gbpCallConv, serial, log});
     if (asksForTextOnly(argc, argv)) {
         QCoreApplication text(argc, argv);
         parser.process(text); // prints and exits
@@ -83,42 +69,40 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(TARVEL_APP_ID); // the launcher and icon the desktop shows
     QtDialogs dialogs;
     std::map<int, QString> mappings;
-    for (const QString& text : parser.values(serial)) {
-        int com = 0;
-        QString device;
-        if (!SerialPorts::parseMapping(text, com, device))
-            backend.error = QString("--serial takes COMn=DEVICE, n from 1 to 8, such as COM1=/dev/ttyUSB0; not "
-                                    "'%1'.").arg(text);
-        mappings[com] = device;
-    }
-#ifdef Q_OS_WIN
-    if (!mappings.empty())
-        backend.error = "--serial maps ports in Wine; on Windows the COM ports are the system's own.";
-#endif
+    if (const QString error = PortMapping::parseOptions(parser.values(serial), mappings); !error.isEmpty())
+        backend.error = error + ".";
     if (!backend.error.isEmpty()) {
         std::fprintf(stderr, "tarvel: %s\n", qPrintable(backend.error));
         showErrorReport(dialogs, nullptr, backend.error);
         return 1;
     }
     // Before the bridge starts, so that the library finds its port.
-    const PortMapping::Applied mapped = PortMapping::startUp(backend, mappings);
+    PortMapping::Applied mapped = PortMapping::startUp(backend, mappings, false);
+    DiagnosticLog diagnostics(DiagnosticLog::header(backend, QCoreApplication::applicationVersion(),
+                                                    SerialPorts::winePrefix(), QDateTime::currentDateTime()));
+    if (parser.isSet(log)) {
+        if (const QString error = diagnostics.appendTo(parser.value(log)); !error.isEmpty())
+            mapped.errors << error;
+    }
     for (const QString& error : mapped.errors)
         std::fprintf(stderr, "tarvel: %s\n", qPrintable(error));
+    LoggingLink link(*backend.link, diagnostics.sink());
     Fonts::load();
 
     GraphicFormats formats;
     formats.add({TGIFImage::kFileExtension, TGIFImage::kDescription, TGIFImage::kClipboardFormat});
 
     QSettings settings("Tarvel", "Tarvel"); // the chosen port and the file dialogs' folders
-    TForm1 form1(*backend.link, dialogs);
+    TForm1 form1(link, dialogs);
     form1.setWindowTitle(backend.windowTitle(form1.windowTitle()));
     form1.useSettings(&settings);
     form1.setPhoneName([&backend](uint8_t port) { return backend.phoneName(port); });
-    TForm2 form2(&form1, *backend.link, form1.icons(), dialogs);
+    TForm2 form2(&form1, link, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form3.setBackendLines(backend.describe());
     form1.setViewDialog(&form2);
     form1.setAboutDialog(&form3);
+    new PortMenu(form1, dialogs, settings, backend, diagnostics);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         form1.move(screen->availableGeometry().center() - form1.rect().center());
@@ -126,26 +110,23 @@ int main(int argc, char** argv) {
     // The bridge starts while the user looks at the window; a library that cannot serve (not loadable,
     // an export missing) is reported as soon as that is known.
     if (BridgeLink* bridge = backend.bridge()) {
-        bridge->launch();
-        const bool underWine = !bridge->setup().launcher.isEmpty();
+        auto* starter = new LinkStarter(*bridge, &form1);
         const QString starting = QString("Starting Wine%1").arg(QChar(0x2026));
-        if (underWine) {
+        if (!bridge->setup().launcher.isEmpty())
             form1.setStatusPanel(2, starting);
-            addPortMapping(form1, settings, dialogs);
-        }
-        form1.setLinkStarting([bridge] { return bridge->pollStart() == BridgeLink::StartState::Pending; });
-        auto* poll = new QTimer(&form1);
-        QObject::connect(poll, &QTimer::timeout, &form1, [&dialogs, &form1, bridge, poll, starting] {
-            const BridgeLink::StartState state = bridge->pollStart();
-            if (state == BridgeLink::StartState::Pending)
-                return;
-            poll->stop();
-            if (form1.statusPanel(2) == starting)
-                form1.setStatusPanel(2, "Ready");
-            if (state == BridgeLink::StartState::Failed) // BridgeLink has written it on standard error
-                showErrorReport(dialogs, &form1, bridge->lastError());
+        form1.setLinkStarting([starter] { return starter->starting(); });
+        QObject::connect(starter, &LinkStarter::registryFailed, &form1, [&dialogs, &form1](const QString& why) {
+            std::fprintf(stderr, "tarvel: %s\n", qPrintable(why));
+            dialogs.messageBox(&form1, {"Tarvel", why, MsgIcon::Warning});
         });
-        poll->start(100);
+        QObject::connect(starter, &LinkStarter::finished, &form1,
+                         [&dialogs, &form1, bridge, starting](BridgeLink::StartState state) {
+                             if (form1.statusPanel(2) == starting)
+                                 form1.setStatusPanel(2, "Ready");
+                             if (state == BridgeLink::StartState::Failed) // also on standard error
+                                 showErrorReport(dialogs, &form1, bridge->lastError());
+                         });
+        starter->start(mapped.registry, PortMapping::wine(), SerialPorts::winePrefix());
     }
     // Told once: the mapping is kept, so the next start finds COM 1 mapped.
     for (const QString& text : mapped.notes + mapped.errors)

@@ -741,21 +741,12 @@ int run(const QStringList& arguments) {
     if (!options.phoneDir.isEmpty() && !options.gbpDll.isEmpty())
         return usage("--phone-dir is for the virtual phone and cannot go with --gbp-dll");
     std::map<int, QString> mappings;
-    for (const QString& text : parser.values(serial)) {
-        int com = 0;
-        QString device;
-        if (!SerialPorts::parseMapping(text, com, device))
-            return usage(QString("--serial takes COMn=DEVICE, n from 1 to 8, such as COM1=/dev/ttyUSB0; not '%1'")
-                             .arg(text));
-#ifdef _WIN32
-        return usage("--serial maps ports in Wine; on Windows the COM ports are the system's own");
-#endif
-        mappings[com] = device;
-    }
+    if (const QString error = PortMapping::parseOptions(parser.values(serial), mappings); !error.isEmpty())
+        return usage(error);
     Backend backend = makeLink(options);
     if (!backend.choice.error.isEmpty())
         return usage(backend.choice.error);
-    const PortMapping::Applied applied = PortMapping::startUp(backend, mappings);
+    const PortMapping::Applied applied = PortMapping::startUp(backend, mappings, true);
     for (const QString& line : applied.notes + applied.errors)
         err() << "tarvel-cli: " << line << Qt::endl;
     if (parser.isSet(version)) {

@@ -1,5 +1,6 @@
 // The main window's handlers on the stand-in library through gbp-bridge under Wine (offscreen).
 #include "QtPrinters.h"
+#include "LinkStarter.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "Unit1.h"
@@ -13,6 +14,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -92,6 +95,34 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     EXPECT_EQ(w.lastMessage(), "Section 02-10 cleared.");
     EXPECT_FALSE(phone.get(2, 10));
     EXPECT_EQ(w.form.statusPanel(2), "Ready");
+}
+
+TEST(BridgeWindow, AReloadPressedAsTheProgramStartsWaitsForTheBackgroundStartThenScans) {
+    SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
+    StandInPhone phone;
+    phone.put(2, 10, pattern(1500, 1));
+    QTemporaryDir dir;
+    Window w;
+    LinkStarter starter(w.link);
+    std::optional<BridgeLink::StartState> decided;
+    QEventLoop decision;
+    QObject::connect(&starter, &LinkStarter::finished, &decision, [&](BridgeLink::StartState state) {
+        decided = state;
+        decision.quit();
+    });
+    w.form.setLinkStarting([&starter] { return starter.starting(); });
+    // A Wine that takes a while over the registry: the bridge starts only after it.
+    starter.start("REGEDIT4\r\n", {"sh", "-c", "sleep 0.5", "--"}, dir.filePath("prefix"));
+    ASSERT_TRUE(starter.starting());
+    w.button("reld")->click();
+    ASSERT_EQ(w.form.connectedPort(), 1) << w.link.lastError().toStdString();
+    EXPECT_EQ(w.form.sectionTable()[kSlot0210].Size, 1500);
+    EXPECT_EQ(fileBytes(dir.filePath("prefix-ports.reg")), "REGEDIT4\r\n");
+    if (!decided) {
+        QTimer::singleShot(10000, &decision, &QEventLoop::quit);
+        decision.exec();
+    }
+    EXPECT_EQ(decided, BridgeLink::StartState::Ready);
 }
 
 TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOtherSections) {

@@ -417,6 +417,7 @@ TEST_F(TarvelCli, PortsListsTheSerialDevicesAndTheirComPortsWithoutTouchingThePh
     EXPECT_FALSE(QFileInfo::exists(phone)) << "the virtual phone was opened";
 
     // --serial makes the link and keeps it; a malformed one is a usage error that changes nothing.
+    variables["TARVEL_WINE"] = "true"; // takes the registry update without making a whole prefix
     r = cli({"--serial", "com2=" + fake.dev() + "/ttyS0", "ports", "--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(json(r)["ports"].toArray()[1].toObject()["com"], "COM2");

@@ -113,21 +113,35 @@ TEST_F(SerialMachine, PortMappingMakesKeepsAndAutoMapsTheLinksInAScratchPrefix) 
     applied = PortMapping::apply(prefix, {}, settings, devices);
     EXPECT_TRUE(applied.notes.isEmpty());
     EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), fake.dev() + "/ttyS0");
-    EXPECT_EQ(PortMapping::set(prefix, settings, 1, {}), "");
+    EXPECT_EQ(PortMapping::set(prefix, settings, 1, {}, {"true"}), "");
     applied = PortMapping::apply(prefix, {}, settings, devices);
     EXPECT_TRUE(applied.notes.isEmpty()) << "ttyUSB0 and ttyACM0 are both USB";
     EXPECT_EQ(SerialPorts::mappedDevice(prefix, 1), "");
 
     // The window's choice replaces a link; what is not a link is left alone.
-    EXPECT_EQ(PortMapping::set(prefix, settings, 3, usb0), "");
+    EXPECT_EQ(PortMapping::set(prefix, settings, 3, usb0, {"true"}), "");
     EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), usb0);
     QFile file(dosdevices + "/com4");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    EXPECT_TRUE(PortMapping::set(prefix, settings, 4, usb0).contains("is not a link"));
+    EXPECT_TRUE(PortMapping::set(prefix, settings, 4, usb0, {"true"}).contains("is not a link"));
     EXPECT_TRUE(QFileInfo(dosdevices + "/com4").isFile());
     EXPECT_FALSE(PortMapping::saved(settings).count(4));
     EXPECT_FALSE(SerialPorts::mapPort(prefix, 9, usb0).isEmpty());
+
+    EXPECT_TRUE(PortMapping::set(prefix, settings, 2, usb0, {"false"}).contains("registry"));
+
+    // Wine's registry is told exactly the kept mappings, values of other ports removed.
+    QFile reg(prefix + "/system.reg");
+    ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
+    reg.write("WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Ports] 1796757156\n#time=1dd874815ab8fec\n"
+              "\"COM1\"=\"/dev/null\"\n\"COM2\"=\"/dev/a\\\\\\\"b\"\n\n[Software\\\\Wine\\\\Other] 1\n\"COM5\"=\"x\"\n");
+    reg.close();
+    EXPECT_EQ(PortMapping::registryPorts(prefix), (std::map<int, QString>{{1, "/dev/null"}, {2, "/dev/a\\\"b"}}));
+    EXPECT_EQ(PortMapping::registryUpdate(prefix, {{1, "/dev/null"}, {2, "/dev/a\\\"b"}}), QByteArray());
+    EXPECT_EQ(PortMapping::registryUpdate(prefix, {{2, "/dev/ttyUSB0"}, {3, "/dev/ttyS0"}}),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\"COM1\"=-\r\n"
+              "\"COM2\"=\"/dev/ttyUSB0\"\r\n\"COM3\"=\"/dev/ttyS0\"\r\n");
 
     int com = 0;
     QString device;
