@@ -1,4 +1,7 @@
+#include "Backend.h"
+#include "DiagnosticLog.h"
 #include "EtchedGroupBox.h"
+#include "PortMenu.h"
 #include "QtPrinters.h"
 #include "ReadableColour.h"
 #include "ScriptedDialogs.h"
@@ -8,6 +11,7 @@
 #include "Unit3.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -17,6 +21,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -164,6 +169,35 @@ TEST_F(MainWindow, ReloadPressedWhileTheLinkStartsWaitsWithoutFreezingThenScans)
     form.setLinkStarting([&] { return ++polls > 1; });
     reload();
     EXPECT_EQ(polls, 1);
+}
+
+TEST_F(MainWindow, ThePortListsMenuOffersTheChecksAndSavesTheDiagnosticReport) {
+    QTemporaryDir dir;
+    const Backend backend = virtualPhoneBackend(dir.filePath("phone"));
+    DiagnosticLog log({"Tarvel diagnostic log", "Backend: virtual phone"});
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    new PortMenu(form, dialogs, settings, backend, log);
+    QStringList entries;
+    for (const QAction* action : form.portMenu()->actions())
+        entries << action->objectName();
+    EXPECT_EQ(entries, QStringList({"mnuCheckSetUp", "mnuSaveReport"})) << "no port mapping without Wine";
+
+    log.add("InitGBPMode(1) = 0");
+    const QString report = dir.filePath("report.txt");
+    dialogs.fileAnswers = {report};
+    form.portMenu()->actions().back()->trigger();
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.startsWith("Tarvel diagnostic log\nBackend: virtual phone\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("InitGBPMode(1) = 0")) << text.toStdString();
+
+    // A file that cannot be written gets the standard error report, and nothing else changes.
+    dialogs.fileAnswers = {dir.filePath("missing/report.txt")};
+    dialogs.messages.clear();
+    form.portMenu()->actions().back()->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages.back().icon, MsgIcon::Error);
 }
 
 TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
