@@ -9,11 +9,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QFile>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
@@ -130,6 +133,34 @@ void BM_BridgeStart(benchmark::State& state, Start kind) {
     }
 }
 
+// The first Reload of a program that has just started, pressed 2 s after start-up with an existing prefix
+// and Wine idle: with the bridge started in the background at start-up, or (as before) by the Reload.
+void BM_FirstReload(benchmark::State& state, bool background) {
+    static const QString prefix = QDir(TARVEL_BENCH_WINE_DIR).filePath("bench-wine-prefix");
+    qputenv("WINEPREFIX", prefix.toLocal8Bit());
+    if (!QFileInfo::exists(prefix + "/system.reg"))
+        BridgeLink(setupFor(standIn(kArch), kArch)).start(); // makes the prefix
+    for (auto _ : state) {
+        stopWine(prefix);
+        ScriptedDialogs dialogs;
+        BridgeLink link(setupFor(standIn(kArch), kArch));
+        TForm1 form(link, dialogs);
+        if (background) {
+            link.launch();
+            form.setLinkStarting([&link] { return link.pollStart() == BridgeLink::StartState::Pending; });
+        }
+        QEventLoop idle;
+        QTimer::singleShot(2000, &idle, &QEventLoop::quit);
+        idle.exec();
+        const auto begin = std::chrono::steady_clock::now();
+        form.findChild<QPushButton*>("reld")->click();
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        if (form.connectedPort() != 1)
+            state.SkipWithError("the first Reload failed");
+    }
+}
+
 // Keeps the median time of each benchmark, in milliseconds.
 class MedianReporter : public benchmark::ConsoleReporter {
   public:
@@ -176,6 +207,14 @@ int main(int argc, char** argv) {
             ->Iterations(1)
             ->Repetitions(kind == Start::NewPrefix ? 3 : 5)
             ->ReportAggregatesOnly(true);
+    for (bool background : {true, false})
+        benchmark::RegisterBenchmark(background ? "FirstReload/background-start" : "FirstReload/started-by-reload",
+                                     BM_FirstReload, background)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
     benchmark::Initialize(&argc, argv);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -190,6 +229,11 @@ int main(int argc, char** argv) {
     for (const auto& [name, kind] : starts)
         if (reporter.medians.count(name))
             std::printf("%-26s %10.0f ms\n", name, reporter.medians[name]);
+    const double warm = reporter.medians["Reload/bridge"];
+    for (const char* name : {"FirstReload/background-start", "FirstReload/started-by-reload"})
+        if (warm > 0 && reporter.medians.count(name))
+            std::printf("%-30s %8.0f ms, %5.2f x a warm Reload (%.0f ms)\n", name, reporter.medians[name],
+                        reporter.medians[name] / warm, warm);
     benchmark::Shutdown();
     return 0;
 }
