@@ -1,6 +1,7 @@
 #include "Doctor.h"
 
 #include "Backend.h"
+#include "PortMapping.h"
 #include "SerialPorts.h"
 
 #include <QCoreApplication>
@@ -346,6 +347,13 @@ class Checks {
         for (const SerialPorts::Device& d : devices)
             if (QFileInfo(d.path).canonicalFilePath() == canonical && !d.description.isEmpty())
                 description = " (" + d.description + ")";
+        // Wine links every port its registry does not name to the devices it finds, ttyS0 first.
+        const auto usb = std::find_if(devices.begin(), devices.end(), [](const SerialPorts::Device& d) { return d.usb; });
+        if (!PortMapping::registryPorts(s_.winePrefix).count(s_.port) && usb != devices.end() &&
+            QFileInfo(usb->path).canonicalFilePath() != canonical)
+            description += QString("; Wine linked it itself, so if the phone's cable is %1, map it: "
+                                   "tarvel-cli --serial %2=%1 ports")
+                               .arg(usb->path, com());
         return pass(c, QString("COM %1 links to %2%3.").arg(s_.port).arg(target, description));
 #endif
     }
