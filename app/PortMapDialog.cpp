@@ -11,7 +11,8 @@ std::vector<PortMapDialog::Item> PortMapDialog::items(const std::vector<SerialPo
     std::vector<Item> items{{"(none)", {}}};
     for (const SerialPorts::Device& d : devices)
         items.push_back({d.description.isEmpty() ? d.path : d.path + "  " + d.description, d.path});
-    const bool listed = std::any_of(items.begin(), items.end(), [&](const Item& i) { return i.device == mapped; });
+    const bool listed =
+        std::any_of(items.begin(), items.end(), [&](const Item& i) { return i.device == mapped; });
     if (!mapped.isEmpty() && !listed)
         items.push_back({mapped + "  (not present)", mapped});
     return items;
@@ -41,6 +42,7 @@ PortMapDialog::PortMapDialog(int com, const std::vector<SerialPorts::Device>& de
 
 QString PortMapDialog::device() const {
     const int index = list_->currentIndex();
-    return index >= 0 && index < static_cast<int>(items_.size()) ? items_[static_cast<std::size_t>(index)].device
-                                                                  : QString();
+    return index >= 0 && index < static_cast<int>(items_.size())
+               ? items_[static_cast<std::size_t>(index)].device
+               : QString();
 }

@@ -19,11 +19,11 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QEventLoop>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>

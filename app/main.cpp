@@ -3,10 +3,10 @@
 //        [--version] [--help]
 #include "Backend.h"
 #include "BridgeLink.h"
+#include "DiagnosticLog.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
-#include "DiagnosticLog.h"
 #include "LinkStarter.h"
 #include "LoggingLink.h"
 #include "PortMapping.h"
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
         "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
         "NAME");
     const QCommandLineOption serial(
-        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).", "COMn=DEVICE");
+        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).",
+        "COMn=DEVICE");
     const QCommandLineOption log(
         "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
     parser.addOptions({gbpDll, gbpCallConv, serial, log});
@@ -115,10 +116,11 @@ int main(int argc, char** argv) {
         if (!bridge->setup().launcher.isEmpty())
             form1.setStatusPanel(2, starting);
         form1.setLinkStarting([starter] { return starter->starting(); });
-        QObject::connect(starter, &LinkStarter::registryFailed, &form1, [&dialogs, &form1](const QString& why) {
-            std::fprintf(stderr, "tarvel: %s\n", qPrintable(why));
-            dialogs.messageBox(&form1, {"Tarvel", why, MsgIcon::Warning});
-        });
+        QObject::connect(starter, &LinkStarter::registryFailed, &form1,
+                         [&dialogs, &form1](const QString& why) {
+                             std::fprintf(stderr, "tarvel: %s\n", qPrintable(why));
+                             dialogs.messageBox(&form1, {"Tarvel", why, MsgIcon::Warning});
+                         });
         QObject::connect(starter, &LinkStarter::finished, &form1,
                          [&dialogs, &form1, bridge, starting](BridgeLink::StartState state) {
                              if (form1.statusPanel(2) == starting)

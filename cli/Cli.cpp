@@ -714,7 +714,8 @@ int run(const QStringList& arguments) {
         "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
         "NAME");
     const QCommandLineOption serial(
-        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).", "COMn=DEVICE");
+        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).",
+        "COMn=DEVICE");
     parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv, serial});
     const QCommandLineOption probe("probe", "doctor: also enter GBP mode on the port and leave it (touches "
                                             "the phone).");

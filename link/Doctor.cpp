@@ -348,7 +348,8 @@ class Checks {
             if (QFileInfo(d.path).canonicalFilePath() == canonical && !d.description.isEmpty())
                 description = " (" + d.description + ")";
         // Wine links every port its registry does not name to the devices it finds, ttyS0 first.
-        const auto usb = std::find_if(devices.begin(), devices.end(), [](const SerialPorts::Device& d) { return d.usb; });
+        const auto usb =
+            std::find_if(devices.begin(), devices.end(), [](const SerialPorts::Device& d) { return d.usb; });
         if (!PortMapping::registryPorts(s_.winePrefix).count(s_.port) && usb != devices.end() &&
             QFileInfo(usb->path).canonicalFilePath() != canonical)
             description += QString("; Wine linked it itself, so if the phone's cable is %1, map it: "

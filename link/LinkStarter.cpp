@@ -7,8 +7,9 @@ LinkStarter::LinkStarter(BridgeLink& bridge, QObject* parent) : QObject(parent),
     connect(&poll_, &QTimer::timeout, this, &LinkStarter::poll);
     connect(&registry_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         if (status != QProcess::NormalExit || code != 0)
-            emit registryFailed(QString("Wine could not take the COM ports into its registry (%1).")
-                                    .arg(QString::fromLocal8Bit(registry_.readAllStandardError()).trimmed().left(300)));
+            emit registryFailed(
+                QString("Wine could not take the COM ports into its registry (%1).")
+                    .arg(QString::fromLocal8Bit(registry_.readAllStandardError()).trimmed().left(300)));
         launch();
     });
     connect(&registry_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

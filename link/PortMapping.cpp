@@ -53,7 +53,8 @@ QString parseOptions(const QStringList& values, std::map<int, QString>& mappings
         int com = 0;
         QString device;
         if (!SerialPorts::parseMapping(text, com, device))
-            return QString("--serial takes COMn=DEVICE, n from 1 to 8, such as COM1=/dev/ttyUSB0; not '%1'").arg(text);
+            return QString("--serial takes COMn=DEVICE, n from 1 to 8, such as COM1=/dev/ttyUSB0; not '%1'")
+                .arg(text);
 #ifdef Q_OS_WIN
         return "--serial maps ports in Wine; on Windows the COM ports are the system's own";
 #endif
@@ -104,8 +105,8 @@ std::map<int, QString> registryPorts(const QString& prefix) {
         else if (inKey) {
             const QRegularExpressionMatch m = value.match(line);
             if (m.hasMatch())
-                ports[m.captured(1).toInt()] =
-                    m.captured(2).replace(QRegularExpression(QStringLiteral(R"(\\(.))")), QStringLiteral("\\1"));
+                ports[m.captured(1).toInt()] = m.captured(2).replace(
+                    QRegularExpression(QStringLiteral(R"(\\(.))")), QStringLiteral("\\1"));
         }
     }
     return ports;
@@ -177,8 +178,8 @@ Applied startUp(const Backend& backend, const std::map<int, QString>& given, boo
         return {};
     QSettings settings("Tarvel", "Tarvel");
     const QString prefix = SerialPorts::winePrefix();
-    Applied applied =
-        apply(prefix, given, settings, underWine ? SerialPorts::listMachine() : std::vector<SerialPorts::Device>{});
+    Applied applied = apply(prefix, given, settings,
+                            underWine ? SerialPorts::listMachine() : std::vector<SerialPorts::Device>{});
     if (waitForWine && !applied.registry.isEmpty()) {
         const QString error = updateRegistry(wine(), prefix, applied.registry);
         if (!error.isEmpty())

@@ -2,8 +2,8 @@
 // Which serial device each COM port of Tarvel's Wine prefix reaches. The mappings are kept in the
 // settings file (group "Serial", keys COM1 to COM8), made as links in the prefix's dosdevices, so that
 // the library opens the device when it opens the port, and kept in Wine's registry (the key
-// HKLM\Software\Wine\Ports): at each start Wine links the COM ports to the serial devices it finds (ttyS0 becoming COM 1)
-// except those the registry names.
+// HKLM\Software\Wine\Ports): at each start Wine links the COM ports to the serial devices it finds (ttyS0
+// becoming COM 1) except those the registry names.
 #include "SerialPorts.h"
 
 #include <QString>
@@ -27,8 +27,8 @@ void save(QSettings& settings, int com, const QString& device);
 QString parseOptions(const QStringList& values, std::map<int, QString>& mappings);
 
 struct Applied {
-    QStringList notes;  // what the user is told once ("COM 1 is now linked to ...")
-    QStringList errors; // mappings that could not be made, and why
+    QStringList notes;   // what the user is told once ("COM 1 is now linked to ...")
+    QStringList errors;  // mappings that could not be made, and why
     QByteArray registry; // the registry update still to make (registryUpdate); empty: none
 };
 

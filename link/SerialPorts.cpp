@@ -98,7 +98,8 @@ std::vector<Device> list(const QString& sysfsRoot, const QString& devRoot) {
 }
 
 std::vector<Device> listMachine() {
-    return list(qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys"), qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev"));
+    return list(qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys"),
+                qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev"));
 }
 
 QString winePrefix() {

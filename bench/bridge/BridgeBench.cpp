@@ -10,8 +10,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
             ->Repetitions(kind == Start::NewPrefix ? 3 : 5)
             ->ReportAggregatesOnly(true);
     for (bool background : {true, false})
-        benchmark::RegisterBenchmark(background ? "FirstReload/background-start" : "FirstReload/started-by-reload",
+        benchmark::RegisterBenchmark(background ? "FirstReload/background-start"
+                                                : "FirstReload/started-by-reload",
                                      BM_FirstReload, background)
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime()

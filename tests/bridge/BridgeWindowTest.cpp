@@ -1,6 +1,6 @@
 // The main window's handlers on the stand-in library through gbp-bridge under Wine (offscreen).
-#include "QtPrinters.h"
 #include "LinkStarter.h"
+#include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "Unit1.h"
@@ -9,14 +9,14 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QEventLoop>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
 

@@ -96,14 +96,15 @@ TEST_F(SerialMachine, PortMappingMakesKeepsAndAutoMapsTheLinksInAScratchPrefix) 
 
     // The only USB serial device goes to COM 1 in a prefix Wine has not made yet, with the drives Wine
     // would make; a given mapping is made and kept too.
-    PortMapping::Applied applied = PortMapping::apply(prefix, {{3, fake.dev() + "/ttyS0"}}, settings,
-                                                      {devices[0], devices[2]});
+    PortMapping::Applied applied =
+        PortMapping::apply(prefix, {{3, fake.dev() + "/ttyS0"}}, settings, {devices[0], devices[2]});
     EXPECT_TRUE(applied.errors.isEmpty()) << applied.errors.join(QChar(10)).toStdString();
     ASSERT_EQ(applied.notes.size(), 1);
     EXPECT_TRUE(applied.notes[0].startsWith("COM 1 is now linked to " + usb0 + " (FTDI FT232R USB UART"))
         << applied.notes[0].toStdString();
     EXPECT_EQ(QFileInfo(dosdevices + "/z:").symLinkTarget(), "/");
-    EXPECT_EQ(QFileInfo(dosdevices + "/c:").canonicalFilePath(), QFileInfo(prefix + "/drive_c").canonicalFilePath());
+    EXPECT_EQ(QFileInfo(dosdevices + "/c:").canonicalFilePath(),
+              QFileInfo(prefix + "/drive_c").canonicalFilePath());
     EXPECT_EQ(SerialPorts::mappedDevice(prefix, 1), usb0);
     EXPECT_EQ(SerialPorts::mappedDevice(prefix, 3), fake.dev() + "/ttyS0");
     EXPECT_EQ(PortMapping::saved(settings), (std::map<int, QString>{{1, usb0}, {3, fake.dev() + "/ttyS0"}}));
@@ -135,9 +136,11 @@ TEST_F(SerialMachine, PortMappingMakesKeepsAndAutoMapsTheLinksInAScratchPrefix) 
     QFile reg(prefix + "/system.reg");
     ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
     reg.write("WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Ports] 1796757156\n#time=1dd874815ab8fec\n"
-              "\"COM1\"=\"/dev/null\"\n\"COM2\"=\"/dev/a\\\\\\\"b\"\n\n[Software\\\\Wine\\\\Other] 1\n\"COM5\"=\"x\"\n");
+              "\"COM1\"=\"/dev/null\"\n\"COM2\"=\"/dev/a\\\\\\\"b\"\n\n[Software\\\\Wine\\\\Other] "
+              "1\n\"COM5\"=\"x\"\n");
     reg.close();
-    EXPECT_EQ(PortMapping::registryPorts(prefix), (std::map<int, QString>{{1, "/dev/null"}, {2, "/dev/a\\\"b"}}));
+    EXPECT_EQ(PortMapping::registryPorts(prefix),
+              (std::map<int, QString>{{1, "/dev/null"}, {2, "/dev/a\\\"b"}}));
     EXPECT_EQ(PortMapping::registryUpdate(prefix, {{1, "/dev/null"}, {2, "/dev/a\\\"b"}}), QByteArray());
     EXPECT_EQ(PortMapping::registryUpdate(prefix, {{2, "/dev/ttyUSB0"}, {3, "/dev/ttyS0"}}),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\"COM1\"=-\r\n"
