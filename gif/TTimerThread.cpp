@@ -37,9 +37,10 @@ void applyPriority(TThreadPriority priority) {
     // Best effort: raising the priority needs privileges the user may lack.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[static_cast<int>(priority)]);
 #elif defined(_WIN32)
-    static const int kLevel[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL,
-                                 THREAD_PRIORITY_NORMAL,       THREAD_PRIORITY_ABOVE_NORMAL,
-                                 THREAD_PRIORITY_HIGHEST,      THREAD_PRIORITY_TIME_CRITICAL};
+    static const int kLevel[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,
+                                 THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                                 THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                                 THREAD_PRIORITY_TIME_CRITICAL};
     SetThreadPriority(GetCurrentThread(), kLevel[static_cast<int>(priority)]);
 #else
     (void)priority;

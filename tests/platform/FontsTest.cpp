@@ -8,7 +8,8 @@
 // fontconfig reads each file's family, so the program finds its fonts whatever the files are called.
 TEST(Fonts, FindsAFamilyInAFolderByItsNameWhateverItsFilesAreCalled) {
 #ifdef _WIN32
-    GTEST_SKIP() << "Windows has these fonts as system fonts and needs no fontconfig; the Linux build runs this";
+    GTEST_SKIP()
+        << "Windows has these fonts as system fonts and needs no fontconfig; the Linux build runs this";
 #endif
     const QString wine = "/usr/share/wine/fonts";
     if (!QFile::exists(wine + "/tahoma.ttf"))
