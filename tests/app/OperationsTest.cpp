@@ -2,6 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
 #include "TestFiles.h"
+#include "TestPattern.h"
 #include "Unit1.h"
 #include "VirtualPhone.h"
 
@@ -31,13 +32,6 @@ namespace {
 
 constexpr int kSmallSlot = 0;  // 02-10, 2048 bytes
 constexpr int kLargeSlot = 10; // 18-09, 21504 bytes
-
-std::vector<uint8_t> pattern(int size, uint8_t seed = 1) {
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<uint8_t>(seed + i * 7);
-    return bytes;
-}
 
 QByteArray asBytes(const std::vector<uint8_t>& v) {
     return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));

@@ -2,6 +2,7 @@
 // Windows tarvel-cli.exe starts the 32-bit bridge as its own child, as it does with the vendor's DLL.
 #include "QtPrinters.h"
 #include "TestFiles.h"
+#include "TestPattern.h"
 #include "WineTestSupport.h"
 
 #include <QDir>
@@ -19,13 +20,6 @@ struct CliRun {
     QString out;
     QString err;
 };
-
-QByteArray pattern(int size, int seed) {
-    QByteArray bytes(size, 0);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(seed + i * 5);
-    return bytes;
-}
 
 #ifdef _WIN32
 constexpr PeArch kArch = PeArch::I686;
@@ -57,35 +51,35 @@ class BridgeCli : public testing::Test {
 
 TEST_F(BridgeCli, ListsReadsWritesClearsBacksUpAndRestores) {
     SKIP_UNLESS_WINE_RUNS(kArch);
-    phone.put(2, 10, pattern(1000, 1));
-    phone.put(18, 9, QByteArray("GIF89a") + pattern(500, 2));
+    phone.put(2, 10, patternBytes(1000, 1));
+    phone.put(18, 9, QByteArray("GIF89a") + patternBytes(500, 2));
     CliRun r = cli({"list"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("02-10  unknown      1000/2048")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("18-09  gif          506/21504")) << r.out.toStdString();
 
     EXPECT_EQ(cli({"backup", dir.filePath("full")}).code, 0);
-    r = cli({"write", "18-10", writeFile(dir.filePath("app.bin"), pattern(21504, 3))});
+    r = cli({"write", "18-10", writeFile(dir.filePath("app.bin"), patternBytes(21504, 3))});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(phone.get(18, 10), pattern(21504, 3));
+    EXPECT_EQ(phone.get(18, 10), patternBytes(21504, 3));
     EXPECT_EQ(cli({"read", "02-10", dir.filePath("0210.bin")}).code, 0);
     QFile read(dir.filePath("0210.bin"));
     ASSERT_TRUE(read.open(QIODevice::ReadOnly));
-    EXPECT_EQ(read.readAll(), pattern(1000, 1));
+    EXPECT_EQ(read.readAll(), patternBytes(1000, 1));
     EXPECT_EQ(cli({"clear", "02-10", "--yes"}).code, 0);
     EXPECT_FALSE(phone.get(2, 10));
 
     EXPECT_EQ(cli({"verify", dir.filePath("full")}).code, 5) << "the phone changed since the backup";
     r = cli({"restore", dir.filePath("full"), "--yes"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(phone.get(2, 10), pattern(1000, 1));
+    EXPECT_EQ(phone.get(2, 10), patternBytes(1000, 1));
     EXPECT_FALSE(phone.get(18, 10));
     EXPECT_EQ(cli({"verify", dir.filePath("full")}).code, 0);
 }
 
 TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
     SKIP_UNLESS_WINE_RUNS(kArch);
-    const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
+    const QString upload = writeFile(dir.filePath("app.bin"), patternBytes(3000, 7));
     ASSERT_EQ(cli({"backup", dir.filePath("good")}).code, 0);
     const struct {
         const char* variable;
@@ -119,15 +113,15 @@ TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
     };
     for (const auto& f : faults) {
         SCOPED_TRACE(f.args.join(' ').toStdString());
-        phone.put(2, 10, pattern(1000, 1));
-        phone.put(18, 29, pattern(21504, 9));
+        phone.put(2, 10, patternBytes(1000, 1));
+        phone.put(18, 29, patternBytes(21504, 9));
         QFile::remove(phone.path(18, 10));
         ScopedEnv fault(f.variable, f.value);
         const CliRun r = cli(f.args);
         EXPECT_EQ(r.code, 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(f.error)) << r.err.toStdString();
-        EXPECT_EQ(phone.get(2, 10), pattern(1000, 1)) << "written back, or never changed";
-        EXPECT_EQ(phone.get(18, 29), pattern(21504, 9));
+        EXPECT_EQ(phone.get(2, 10), patternBytes(1000, 1)) << "written back, or never changed";
+        EXPECT_EQ(phone.get(18, 29), patternBytes(21504, 9));
         EXPECT_FALSE(QFile::exists(dir.filePath("out.bin")));
         EXPECT_FALSE(QFile::exists(dir.filePath("full"))) << "a backup of what the phone never said";
         if (f.args.contains("--verbose")) {

@@ -1,6 +1,7 @@
 // The link through gbp-bridge.exe under Wine, against the stand-in library.
 #include "BridgeLink.h"
 #include "QtPrinters.h"
+#include "TestPattern.h"
 #include "WineTestSupport.h"
 
 #include <QDir>
@@ -12,13 +13,6 @@
 using namespace WineTest;
 
 namespace {
-
-QByteArray pattern(int size, int seed) {
-    QByteArray bytes(size, 0);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(seed + i * 7);
-    return bytes;
-}
 
 QByteArray asBytes(const uint8_t* data, int size) {
     return QByteArray(reinterpret_cast<const char*>(data), size);
@@ -48,7 +42,7 @@ void walkTheSixOperations(BridgeLink& link, StandInPhone& phone) {
     link.ReadNVMFile(2, 10, header, 20);
     EXPECT_EQ(asBytes(header, 11), "GIF89a tiny");
 
-    const QByteArray full = pattern(21504, 3);
+    const QByteArray full = patternBytes(21504, 3);
     EXPECT_EQ(link.WriteNVMFile(18, 29, full.constData(), int32_t(full.size())), 0);
     std::vector<uint8_t> buffer(kTransferBufferSize);
     ASSERT_EQ(link.ReadNVMFile(18, 29, buffer.data(), 0), 21504);
@@ -85,13 +79,13 @@ TEST(BridgeLink, TheRightCallingConventionServesAndAWrongOneIsRefusedBeforeAnyWr
                 walkTheSixOperations(link, phone);
                 continue;
             }
-            const QByteArray staged = pattern(300, 9);
+            const QByteArray staged = patternBytes(300, 9);
             phone.put(18, 9, staged);
             // InitGBPMode tells stdcall from the others; cdecl from register only the test read.
             const bool byInit = built == CallConv::Stdcall || chosen == CallConv::Stdcall;
             const int32_t init = link.InitGBPMode(1);
             EXPECT_EQ(init != 0, byInit) << init << ": " << link.lastError().toStdString();
-            const QByteArray other = pattern(700, 2);
+            const QByteArray other = patternBytes(700, 2);
             EXPECT_LT(link.WriteNVMFile(18, 9, other.constData(), int32_t(other.size())), 0);
             EXPECT_EQ(link.lastCall(), CallStatus::NoAnswer) << "never taken for an empty section";
             const QString shown = chosen == CallConv::Stdcall ? "cdecl or register" : callConvName(built);
@@ -114,7 +108,7 @@ TEST(BridgeLink, TheRightCallingConventionServesAndAWrongOneIsRefusedBeforeAnyWr
 TEST(BridgeLink, AHangOrACrashFailsTheCallAndTheNextCallStartsANewBridge) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     StandInPhone phone;
-    phone.put(18, 9, pattern(5000, 1));
+    phone.put(18, 9, patternBytes(5000, 1));
     BridgeSetup setup = setupFor(standIn(PeArch::X86_64), PeArch::X86_64);
     setup.deadlines = quick();
     const struct {
@@ -147,30 +141,30 @@ TEST(BridgeLink, AHangOrACrashFailsTheCallAndTheNextCallStartsANewBridge) {
         link.EndGBPMode();
         ASSERT_EQ(link.InitGBPMode(1), 0) << "a new bridge: " << link.lastError().toStdString();
         EXPECT_EQ(link.GetNVMFileSize(18, 9), 5000);
-        EXPECT_EQ(phone.get(18, 9), pattern(5000, 1));
+        EXPECT_EQ(phone.get(18, 9), patternBytes(5000, 1));
     }
 }
 
 TEST(BridgeLink, ReadsCopyOnlyWithinTheCountAndTheBuffer) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     StandInPhone phone;
-    phone.put(18, 11, pattern(21504, 5));
+    phone.put(18, 11, patternBytes(21504, 5));
     ScopedEnv wrong("TARVEL_STANDIN_WRONG_COUNT", "30000");
     BridgeLink link(setupFor(standIn(PeArch::X86_64), PeArch::X86_64));
     ASSERT_EQ(link.InitGBPMode(1), 0) << link.lastError().toStdString();
     std::vector<uint8_t> buffer(kTransferBufferSize + 64, 0xCC);
     EXPECT_EQ(link.ReadNVMFile(18, 11, buffer.data(), 0), 30000) << "the result is passed on unchanged";
-    EXPECT_EQ(asBytes(buffer.data(), 21504), pattern(21504, 5));
+    EXPECT_EQ(asBytes(buffer.data(), 21504), patternBytes(21504, 5));
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + kTransferBufferSize, buffer.end()),
               std::vector<uint8_t>(64, 0xCC))
         << "nothing past the 22000-byte buffer";
     std::fill(buffer.begin(), buffer.end(), 0xCC);
     link.ReadNVMFile(18, 11, buffer.data(), 20);
-    EXPECT_EQ(asBytes(buffer.data(), 20), pattern(20, 5));
+    EXPECT_EQ(asBytes(buffer.data(), 20), patternBytes(20, 5));
     EXPECT_EQ(buffer[20], 0xCC) << "nothing past the count";
     EXPECT_LT(link.ReadNVMFile(18, 11, buffer.data(), -1), 0);
     EXPECT_LT(link.WriteNVMFile(18, 11, buffer.data(), kTransferBufferSize + 1), 0);
-    EXPECT_EQ(phone.get(18, 11), pattern(21504, 5));
+    EXPECT_EQ(phone.get(18, 11), patternBytes(21504, 5));
 }
 
 TEST(BridgeLink, ALibraryThatCannotServeIsNamedInTheError) {

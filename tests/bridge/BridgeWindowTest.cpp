@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
+#include "TestPattern.h"
 #include "Unit1.h"
 #include "Unit3.h"
 #include "WineTestSupport.h"
@@ -26,13 +27,6 @@ namespace {
 
 constexpr int kSlot0210 = 0;
 constexpr int kSlot1810 = 11;
-
-QByteArray pattern(int size, int seed) {
-    QByteArray bytes(size, 0);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(seed + i * 3);
-    return bytes;
-}
 
 // The window with its own bridge; the stand-in reads its faults from the environment as it starts.
 struct Window {
@@ -72,15 +66,15 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     StandInPhone phone;
     QTemporaryDir dir;
-    phone.put(2, 10, pattern(1500, 1));
-    phone.put(18, 9, QByteArray("GIF89a") + pattern(900, 2));
+    phone.put(2, 10, patternBytes(1500, 1));
+    phone.put(18, 9, QByteArray("GIF89a") + patternBytes(900, 2));
     Window w;
     w.reloadAndSelect(kSlot1810);
     ASSERT_EQ(w.form.connectedPort(), 1) << w.link.lastError().toStdString();
     EXPECT_EQ(w.form.sectionTable()[kSlot0210].Size, 1500);
     EXPECT_EQ(w.form.sectionTable()[10].Kind, ckGifImage);
 
-    const QByteArray app = pattern(3000, 7);
+    const QByteArray app = patternBytes(3000, 7);
     w.upload(writeFile(dir.filePath("app.bin"), app));
     EXPECT_EQ(w.lastMessage(), "File uploaded to section 18-10\r\n(3000 bytes)");
     EXPECT_EQ(phone.get(18, 10), app);
@@ -89,7 +83,7 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     const QString extracted = dir.filePath("0210.bin");
     w.extract(extracted);
     EXPECT_EQ(w.lastMessage(), "Section 02-10\r\n(1500 bytes)\r\nextracted to file.");
-    EXPECT_EQ(fileBytes(extracted), pattern(1500, 1));
+    EXPECT_EQ(fileBytes(extracted), patternBytes(1500, 1));
 
     w.clear();
     EXPECT_EQ(w.lastMessage(), "Section 02-10 cleared.");
@@ -100,7 +94,7 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
 TEST(BridgeWindow, AReloadPressedAsTheProgramStartsWaitsForTheBackgroundStartThenScans) {
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     StandInPhone phone;
-    phone.put(2, 10, pattern(1500, 1));
+    phone.put(2, 10, patternBytes(1500, 1));
     QTemporaryDir dir;
     Window w;
     LinkStarter starter(w.link);
@@ -129,9 +123,9 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
     SKIP_UNLESS_WINE_RUNS(PeArch::X86_64);
     StandInPhone phone;
     QTemporaryDir dir;
-    const QByteArray held = pattern(1500, 1);
-    const QByteArray other = pattern(21504, 5);
-    const QString upload = writeFile(dir.filePath("app.bin"), pattern(3000, 7));
+    const QByteArray held = patternBytes(1500, 1);
+    const QByteArray other = patternBytes(21504, 5);
+    const QString upload = writeFile(dir.filePath("app.bin"), patternBytes(3000, 7));
     BridgeDeadlines quick;
     quick.initMs = quick.callMs = 2500;
 

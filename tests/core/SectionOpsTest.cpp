@@ -4,6 +4,7 @@
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "ScriptedLink.h"
+#include "TestPattern.h"
 #include "VirtualPhone.h"
 
 #include <QDir>
@@ -23,13 +24,6 @@ using namespace SectionOps;
 namespace {
 
 constexpr int kSlot = 10; // 18-09
-
-std::vector<uint8_t> pattern(int size, uint8_t seed) {
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<uint8_t>(seed + i * 7);
-    return bytes;
-}
 
 std::vector<uint8_t> fileBytes(const QString& path) {
     QFile file(path);
