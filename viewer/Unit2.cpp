@@ -205,8 +205,6 @@ bool TForm2::FormShow() {
     viegif->hide();
     viedat->hide();
     ramka->hide();
-    viewGroup_ = SectionGroup(slot);
-    viewNumber_ = SectionNumber(slot);
     // Let "Reading section..." show before the phone is contacted.
     QCoreApplication::processEvents();
     if (parentWidget())

@@ -62,8 +62,6 @@ class TForm2 : public QDialog, public SectionViewer {
     const SectionIcons& icons_;
     Dialogs& dialogs_;
     ViewRequest request_;
-    uint8_t viewGroup_ = 0;
-    uint8_t viewNumber_ = 0;
     std::array<uint8_t, kTransferBufferSize> viewBuffer_{};
     int32_t viewLength_ = 0;
     bool opening_ = false; // between the View click and the dialog's closing
