@@ -43,7 +43,8 @@ uint32_t TGIFAnimator::frameDelay(const TGIFImage& image, int index) {
     return std::clamp<uint32_t>(image.frame(index).delay(), kShortestDelay, kLongestDelay);
 }
 
-TGIFAnimator::TGIFAnimator(QWidget* parent) : TImageControl(parent) {
+TGIFAnimator::TGIFAnimator(QWidget* parent, std::shared_ptr<TimerClock> clock)
+    : TImageControl(parent), timer_(std::move(clock)) {
     image_.setOnChange([this] { imageChanged(); });
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,7 +50,10 @@ class TGIFAnimator : public TImageControl {
     // of them; else the frame's delay clamped to 50 ... 10000 ms.
     static uint32_t frameDelay(const TGIFImage& image, int index);
 
-    explicit TGIFAnimator(QWidget* parent = nullptr);
+    // The timer measures the frame delays with clock (the system's steady clock unless a test gives
+    // another).
+    explicit TGIFAnimator(QWidget* parent = nullptr,
+                          std::shared_ptr<TimerClock> clock = TimerClock::system());
     ~TGIFAnimator() override;
 
     bool asyncDrawing() const;

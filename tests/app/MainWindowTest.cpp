@@ -154,8 +154,9 @@ TEST_F(MainWindow, ReloadPressedWhileTheLinkStartsWaitsWithoutFreezingThenScans)
     bool eventsRan = false;
     QTimer::singleShot(0, &form, [&] { eventsRan = true; });
     link.onCall = [&](const LinkCall& c) {
-        if (c.op == "Init")
+        if (c.op == "Init") {
             EXPECT_GE(polls, 4) << "the link was called before it had started";
+        }
     };
     reload();
     EXPECT_EQ(shown, QString("Starting Wine%1").arg(QChar(0x2026)));

@@ -1,5 +1,6 @@
 #include "gif/AnimTestImages.h"
 #include "gif/EventLoopWait.h"
+#include "gif/ManualTimerClock.h"
 
 #include "GifErrors.h"
 #include "TGIFAnimator.h"
@@ -27,14 +28,32 @@ bool onGuiThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-// A form holding one animator, with a log of its events.
+std::string joined(const std::vector<std::string>& events) {
+    std::string all;
+    for (const auto& e : events)
+        all += (all.empty() ? "" : ", ") + e;
+    return all;
+}
+
+// Waits until sleepers workers sleep on clock, then moves it to the earliest end of their sleeps.
+testing::AssertionResult advanceToNextTick(ManualTimerClock& clock, int sleepers = 1) {
+    if (!waitUntil([&] { return clock.sleepers() == sleepers; }))
+        return testing::AssertionFailure() << clock.sleepers() << " workers asleep, wanted " << sleepers;
+    clock.advance(static_cast<int>(*clock.earliestDeadlineMs() - clock.nowMs()));
+    return testing::AssertionSuccess();
+}
+
+// A form holding one animator on a clock of its own (or one it shares), with a log of its events.
 struct Form {
+    std::shared_ptr<ManualTimerClock> clock;
     QWidget window;
     TGIFAnimator* gif;
     std::vector<std::string> events;
     int offGuiThread = 0;
 
-    explicit Form(bool show = true) : gif(new TGIFAnimator(&window)) {
+    explicit Form(bool show = true, std::shared_ptr<ManualTimerClock> sharedClock = nullptr)
+        : clock(sharedClock ? std::move(sharedClock) : std::make_shared<ManualTimerClock>()),
+          gif(new TGIFAnimator(&window, clock)) {
         window.resize(100, 100);
         gif->OnFrameChanged = [this](TGIFAnimator* sender) {
             log("frame " + std::to_string(sender->frameIndex()));
@@ -57,14 +76,29 @@ struct Form {
         return n;
     }
     void load(const std::vector<uint8_t>& bytes) { gif->loadImageFromBytes(bytes.data(), bytes.size()); }
-};
 
-std::string joined(const std::vector<std::string>& events) {
-    std::string all;
-    for (const auto& e : events)
-        all += (all.empty() ? "" : ", ") + e;
-    return all;
-}
+    // Ends the worker's sleep and waits for the frame event of that tick (handed to the GUI thread).
+    testing::AssertionResult nextFrame(int sleepers = 1) {
+        const int before = count("frame");
+        if (auto advanced = advanceToNextTick(*clock, sleepers); !advanced)
+            return advanced;
+        if (!waitUntil([&] { return count("frame") > before; }))
+            return testing::AssertionFailure() << "no frame event; events: " << joined(events);
+        return testing::AssertionSuccess();
+    }
+    // The same for a tick that raises no event: the worker sleeps again only once the GUI thread has
+    // run the tick.
+    testing::AssertionResult silentTick() {
+        if (auto advanced = advanceToNextTick(*clock); !advanced)
+            return advanced;
+        if (!waitUntil([&] {
+                const auto deadline = clock->earliestDeadlineMs();
+                return deadline && *deadline > clock->nowMs();
+            }))
+            return testing::AssertionFailure() << "the worker did not come round to sleep again";
+        return testing::AssertionSuccess();
+    }
+};
 
 std::vector<uint8_t> frames(int count, uint16_t delay = 0) {
     std::vector<Frame> list;
@@ -126,20 +160,23 @@ TEST(GifAnimator, TwoFrameImageReportsOneThenZeroOnTheGuiThread) {
     Form form;
     form.load(frames(2));
     form.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 2; })) << joined(form.events);
-    // A slow GUI thread may take further ticks in the same pass; the first four events are what counts.
-    form.events.resize(4);
+    for (int tick = 1; tick <= 2; ++tick) {
+        ASSERT_TRUE(form.nextFrame());
+        EXPECT_EQ(form.clock->nowMs(), 50 * tick) << "a stored delay of 0 is shown for 50 ms";
+    }
     EXPECT_EQ(joined(form.events), "change, start, frame 1, frame 0");
     EXPECT_EQ(form.offGuiThread, 0);
 }
 
 TEST(GifAnimator, OneFrameImageNeverTicks) {
-    Form single, reference;
+    Form single;
+    Form reference(true, single.clock);
     single.load(frames(1));
     reference.load(frames(2));
     single.gif->setAnimate(true);
     reference.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return reference.count("frame") >= 3; }));
+    for (int tick = 1; tick <= 3; ++tick)
+        ASSERT_TRUE(reference.nextFrame(1)) << "only the reference's worker may sleep";
     EXPECT_EQ(single.count("frame"), 0) << joined(single.events);
     EXPECT_EQ(single.gif->timer().interval(), 0u);
 }
@@ -152,6 +189,8 @@ TEST(GifAnimator, WithLoopOffReportsEachFrameThenStopsAtFrameZero) {
         form.gif->setAsyncDrawing(async);
         form.gif->setLoop(false);
         form.gif->setAnimate(true);
+        for (int tick = 1; tick <= 3; ++tick)
+            ASSERT_TRUE(form.nextFrame()) << "tick " << tick;
         ASSERT_TRUE(waitUntil([&] { return form.count("stop") == 1; })) << joined(form.events);
         EXPECT_EQ(joined(form.events), "change, start, frame 1, frame 2, frame 0, stop");
         EXPECT_FALSE(form.gif->animate());
@@ -164,7 +203,9 @@ TEST(GifAnimator, NewImageRestartsAtFrameZeroWithoutFrameChanged) {
     Form form;
     form.load(frames(3));
     form.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.gif->frameIndex() == 2; }));
+    ASSERT_TRUE(form.nextFrame());
+    ASSERT_TRUE(form.nextFrame());
+    ASSERT_EQ(form.gif->frameIndex(), 2);
     form.events.clear();
     form.load(frames(4, 30));
     EXPECT_EQ(joined(form.events), "change");
@@ -182,25 +223,25 @@ TEST(GifAnimator, NewImageRestartsAtFrameZeroWithoutFrameChanged) {
 }
 
 TEST(GifAnimator, TicksGoOnWhileTheFormIsHiddenButNotWhileTheControlIs) {
-    Form form, reference;
+    Form form;
     form.load(frames(2));
-    reference.load(frames(2));
     form.window.hide();
     form.gif->setAnimate(true);
-    reference.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 3; })) << "no ticks while the form is hidden";
+    for (int tick = 1; tick <= 3; ++tick)
+        ASSERT_TRUE(form.nextFrame()) << "no ticks while the form is hidden";
 
     form.gif->hide();
     const int before = form.count("frame");
-    const int referenceBefore = reference.count("frame");
-    ASSERT_TRUE(waitUntil([&] { return reference.count("frame") >= referenceBefore + 3; }));
+    for (int tick = 1; tick <= 3; ++tick)
+        ASSERT_TRUE(form.silentTick());
     EXPECT_EQ(form.count("frame"), before) << "a hidden control went on ticking";
 
     Form orphan(false); // no parent window at all
     orphan.gif->setParent(nullptr);
     orphan.load(frames(2));
     orphan.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return reference.count("frame") >= referenceBefore + 6; }));
+    for (int tick = 1; tick <= 3; ++tick)
+        ASSERT_TRUE(orphan.silentTick());
     EXPECT_EQ(orphan.count("frame"), 0);
     delete orphan.gif;
 }
@@ -368,13 +409,16 @@ TEST(GifAnimatorPainting, UndecodableFrameIsReportedOncePerImageAndTheAnimationG
     form.gif->setErrorReporter([&](const QString& text) { reports.push_back(text); });
     form.load(bytes);
     form.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 7; })) << joined(form.events);
+    for (int tick = 1; tick <= 7; ++tick)
+        ASSERT_TRUE(form.nextFrame()) << "tick " << tick;
+    QCoreApplication::processEvents(); // the report is queued behind the paint
     ASSERT_EQ(reports.size(), 1u) << "reports while the animation ran twice through the broken frame";
     EXPECT_EQ(reports[0], "Wrong number of colors; must be a power of 2");
 
     form.load(bytes); // a new image: its error is reported again, once
-    const int frames = form.count("frame");
-    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= frames + 6; }));
+    for (int tick = 1; tick <= 6; ++tick)
+        ASSERT_TRUE(form.nextFrame()) << "tick " << tick;
+    QCoreApplication::processEvents();
     EXPECT_EQ(reports.size(), 2u);
 }
 
@@ -387,9 +431,11 @@ TEST(GifAnimatorLifetime, DestroyedFromItsOwnFrameChangedEvent) {
         QPointer<TGIFAnimator> watch(form.gif);
         form.gif->OnFrameChanged = [&](TGIFAnimator* sender) { delete sender; };
         form.gif->setAnimate(true);
+        ASSERT_TRUE(advanceToNextTick(*form.clock));
         ASSERT_TRUE(waitUntil([&] { return watch.isNull(); }));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(form.window.children().isEmpty());
+        // The timer's thread and its relay to the GUI thread hold the clock while they exist.
+        EXPECT_EQ(form.clock.use_count(), 1) << "the timer's thread outlived the animator";
     }
 }
 
@@ -404,7 +450,8 @@ TEST(GifAnimatorLifetime, DestroyedWhileAWorkerTickWaitsForTheGuiThread) {
             handedOver.set_value();
     });
     form.gif->setAnimate(true);
-    // The GUI thread runs no events here, so the worker keeps waiting for it.
+    ASSERT_TRUE(advanceToNextTick(*form.clock));
+    // The GUI thread runs no events from here, so the worker keeps waiting for it.
     ASSERT_EQ(handedOver.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     delete form.gif;
     QCoreApplication::processEvents();
@@ -417,9 +464,10 @@ TEST(GifAnimatorLifetime, DestroyedWhileAnimatingOnEitherThread) {
         form.load(frames(3));
         form.gif->setAsyncDrawing(async);
         form.gif->setAnimate(true);
-        ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 2; }));
+        ASSERT_TRUE(form.nextFrame());
+        ASSERT_TRUE(form.nextFrame());
         delete form.gif;
-        EXPECT_TRUE(form.window.children().isEmpty());
+        EXPECT_EQ(form.clock.use_count(), 1) << "the timer's thread outlived the animator";
     }
 }
 
@@ -427,7 +475,9 @@ TEST(GifAnimatorLifetime, FailedLoadRestartsOnWhatTheImageKeptWithoutOnChange) {
     Form form;
     form.load(frames(3));
     form.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.gif->frameIndex() == 2; }));
+    ASSERT_TRUE(form.nextFrame());
+    ASSERT_TRUE(form.nextFrame());
+    ASSERT_EQ(form.gif->frameIndex(), 2);
     form.events.clear();
     std::vector<uint8_t> bad = frames(3);
     bad[3] = '9'; // GIF99a
@@ -449,7 +499,8 @@ TEST(GifAnimatorLifetime, DestroyedFromOnChangeWhileAWorkerTicks) {
     form.load(frames(3));
     form.gif->setAsyncDrawing(true);
     form.gif->setAnimate(true);
-    ASSERT_TRUE(waitUntil([&] { return form.count("frame") >= 2; }));
+    ASSERT_TRUE(form.nextFrame());
+    ASSERT_TRUE(form.nextFrame());
     QPointer<TGIFAnimator> watch(form.gif);
     form.gif->OnChange = [](TGIFAnimator* sender) { delete sender; };
     form.load(frames(2));
