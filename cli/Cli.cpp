@@ -661,8 +661,8 @@ class Runner {
         setup.probe = options_.probe;
         // For tests only: fake sysfs, /dev and /proc trees, and the user as "uid:gid,gid..." (the first
         // group the primary one).
-        setup.sysfsRoot = qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys");
-        setup.devRoot = qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev");
+        setup.sysfsRoot = SerialPorts::sysfsRoot();
+        setup.devRoot = SerialPorts::devRoot();
         setup.procRoot = qEnvironmentVariable("TARVEL_PROC_ROOT", "/proc");
         if (const auto identity = Doctor::parseIdentity(qEnvironmentVariable("TARVEL_TEST_IDENTITY")))
             setup.identity = *identity;

@@ -97,9 +97,16 @@ std::vector<Device> list(const QString& sysfsRoot, const QString& devRoot) {
     return devices;
 }
 
+QString sysfsRoot() {
+    return qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys");
+}
+
+QString devRoot() {
+    return qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev");
+}
+
 std::vector<Device> listMachine() {
-    return list(qEnvironmentVariable("TARVEL_SYSFS_ROOT", "/sys"),
-                qEnvironmentVariable("TARVEL_DEV_ROOT", "/dev"));
+    return list(sysfsRoot(), devRoot());
 }
 
 QString winePrefix() {

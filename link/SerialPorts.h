@@ -18,7 +18,10 @@ struct Device {
 // only where a UART is really behind it; in order of kind, then number (ttyUSB2 before ttyUSB10).
 std::vector<Device> list(const QString& sysfsRoot = "/sys", const QString& devRoot = "/dev");
 
-// list() of this machine. (TARVEL_SYSFS_ROOT and TARVEL_DEV_ROOT stand in for /sys and /dev in tests.)
+// This machine's sysfs and /dev (TARVEL_SYSFS_ROOT and TARVEL_DEV_ROOT stand in for them in tests).
+QString sysfsRoot();
+QString devRoot();
+// list() of this machine.
 std::vector<Device> listMachine();
 
 // Tarvel's Wine prefix: TARVEL_WINEPREFIX, else WINEPREFIX, else "wine" in the data folder. It may not
