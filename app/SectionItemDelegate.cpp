@@ -1,17 +1,18 @@
 #include "SectionItemDelegate.h"
 
 #include "SectionItemPainter.h"
+#include "SectionListModel.h"
 
 #include <QPainter>
 #include <QStyle>
 
 void SectionItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
-    const int row = index.row();
-    if (row >= 0 && row < kSectionCount) {
+    const QVariant record = index.data(SectionListModel::RecordRole);
+    if (record.canConvert<SectionRecord>()) {
         painter->save();
-        SectionItemPainter::paint(*painter, icons_, table_[row], option.rect,
-                                  option.state & QStyle::State_Selected);
+        drawItem_(*painter, record.value<SectionRecord>(), option.rect,
+                  option.state & QStyle::State_Selected);
         painter->restore();
     }
     if (option.state & QStyle::State_HasFocus)
@@ -19,5 +20,5 @@ void SectionItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 }
 
 QSize SectionItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    return QSize(option.rect.width(), kItemHeight);
+    return QSize(option.rect.width(), SectionListModel::kItemHeight);
 }

@@ -1,22 +1,21 @@
 #pragma once
-// Paints each list item from the section table with the item painter, and the focus rectangle over the
-// whole item: nothing of the style's item look is drawn.
-#include "SectionIcons.h"
+// Paints each list item from the record the model gives, through the window's draw handler, and the
+// focus rectangle over the whole item: nothing of the style's item look is drawn.
 #include "SectionTable.h"
 
 #include <QStyledItemDelegate>
+#include <functional>
 
 class SectionItemDelegate : public QStyledItemDelegate {
   public:
-    SectionItemDelegate(const SectionTable& table, const SectionIcons& icons, QObject* parent)
-        : QStyledItemDelegate(parent), table_(table), icons_(icons) {}
+    using DrawItem = std::function<void(QPainter&, const SectionRecord&, const QRect&, bool selected)>;
+
+    SectionItemDelegate(DrawItem drawItem, QObject* parent)
+        : QStyledItemDelegate(parent), drawItem_(std::move(drawItem)) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    static constexpr int kItemHeight = 40;
-
   private:
-    const SectionTable& table_;
-    const SectionIcons& icons_;
+    DrawItem drawItem_;
 };

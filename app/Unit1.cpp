@@ -4,13 +4,11 @@
 #include "ErrorReport.h"
 #include "EtchedGroupBox.h"
 #include "Fonts.h"
-#include "GBPSession.h"
 #include "LabelText.h"
 #include "ReadableColour.h"
 #include "SectionInfo.h"
 #include "SectionItemDelegate.h"
 #include "SectionItemPainter.h"
-#include "SectionTitle.h"
 #include "WaitCursor.h"
 #include "WindowPlacement.h"
 
@@ -23,7 +21,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -65,7 +63,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QPo
 } // namespace
 
 TForm1::TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), link_(link), dialogs_(dialogs), table_(makeSectionTable()) {
+    : QWidget(parent), dialogs_(dialogs), controller_(link, dialogs, this, *this) {
     setObjectName("Form1");
     setWindowTitle("Tarvel v8.0 b1");
     setWindowIcon(SectionIcons::programIcon());
@@ -119,7 +117,7 @@ void TForm1::buildControls() {
     if (!Fonts::haveMarlett())
         Expand->setText(QString(QChar(0x25BA))); // without Marlett a plain triangle stands in
 
-    Lista = new QListWidget(this);
+    Lista = new QListView(this);
     Lista->setObjectName("Lista");
     Lista->setAccessibleName("Sections");
     Lista->setGeometry(8, 35, 281, 286);
@@ -127,7 +125,11 @@ void TForm1::buildControls() {
     Lista->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Lista->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lista->setSelectionMode(QAbstractItemView::SingleSelection);
-    Lista->setItemDelegate(new SectionItemDelegate(table_, Ikony, Lista));
+    Lista->setModel(&controller_.model());
+    Lista->setItemDelegate(
+        new SectionItemDelegate([this](QPainter& painter, const SectionRecord& record, const QRect& rect,
+                                       bool selected) { ListaDrawItem(painter, record, rect, selected); },
+                                Lista));
     Lista->setEnabled(false);
     buildListMenu();
 
@@ -168,7 +170,7 @@ void TForm1::buildControls() {
     connectHandler(btn4, &TForm1::btn4Click);
     // A selection, by mouse or keys, runs ListaClick; the current item alone does not (the list makes its
     // first item current when it takes the focus, with nothing selected).
-    connect(Lista, &QListWidget::itemSelectionChanged, this, [this] {
+    connect(Lista->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = Lista->selectionModel()->selectedRows();
         selectedRow_ = rows.isEmpty() ? -1 : rows.first().row();
         guarded([this] { ListaClick(); });
@@ -297,28 +299,28 @@ int TForm1::selectedSlot() const {
 }
 
 void TForm1::FormCreate() {
-    ConnectedPort = 0;
     PanelExpanded = false;
-    Lista->clear();
+    Lista->clearSelection();
     selectedRow_ = -1;
-    table_ = makeSectionTable();
-    for (int slot = 0; slot < kSectionCount; ++slot) {
-        const SectionRecord& r = table_[slot];
-        auto* item = new QListWidgetItem(QString("%1-%2").arg(r.Group).arg(r.Number), Lista);
-        item->setSizeHint(QSize(0, SectionItemDelegate::kItemHeight));
-    }
-    refreshList();
+    controller_.reset();
 }
 
-void TForm1::refreshList() {
-    // The items' own texts stay the identifiers; a screen reader reads what the item shows.
-    for (int slot = 0; slot < kSectionCount && slot < Lista->count(); ++slot)
-        Lista->item(slot)->setData(Qt::AccessibleTextRole, SectionItemPainter::accessibleText(table_[slot]));
-    Lista->viewport()->repaint();
+void TForm1::showActivity(const QString& text, bool now) {
+    setActivity(text);
+    if (now)
+        statusLabels_[2]->repaint();
 }
 
 void TForm1::showTotal(int64_t total) {
     setLabel(Info5, QString::fromStdString(totalDataSizeText(total)));
+}
+
+void TForm1::showConnected(bool connected) {
+    Lista->setEnabled(connected);
+}
+
+void TForm1::showScanning(bool scanning) {
+    reld->setEnabled(!scanning);
 }
 
 uint8_t TForm1::chosenPort() const {
@@ -341,82 +343,52 @@ void TForm1::waitForLinkStart() {
 }
 
 void TForm1::reldClick() {
-    if (scanning_)
+    if (scanning())
         return;
     if (linkStarting_ && linkStarting_())
         waitForLinkStart();
-    int64_t total = 0;
-    std::vector<SectionOps::Interrupted> interrupted;
-    const auto port = chosenPort();
-    const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
-    GBPSession session(link_, port);
-    if (!session.entered()) {
-        setActivity(gbpErrorText(port));
-        ConnectedPort = 0;
-        Lista->setEnabled(false);
-    } else {
-        reld->setEnabled(false);
-        ConnectedPort = port;
-        Lista->setEnabled(true);
-        setActivity(QString("Connected to COM %1").arg(port));
-        scanning_ = true;
-        // Ends the scan state on every way out, so that the window never stays locked.
-        struct ScanEnd {
-            TForm1& form;
-            ~ScanEnd() {
-                form.scanning_ = false;
-                form.reld->setEnabled(true);
-            }
-        } scanEnd{*this};
-        // A change an earlier run could not finish is finished or undone before the sections are read.
-        interrupted = SectionOps::finishInterrupted(link_, backupsOf(port));
-        const bool answered = std::none_of(interrupted.begin(), interrupted.end(),
-                                           [](const SectionOps::Interrupted& i) { return i.linkFailed; });
-        const SectionTable before = table_;
-        const bool scanned =
-            answered && SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
-                setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
-                Status->repaint();
-                QCoreApplication::processEvents();
-            });
-        session.end();
-        if (scanned) {
-            total = totalDataSize(table_);
-            setActivity("Ready");
-        } else {
-            // A phone that stops answering is a failed connection, not 31 empty sections.
-            table_ = before;
-            ConnectedPort = 0;
-            Lista->setEnabled(false);
-            setActivity(gbpErrorText(port));
-        }
-        refreshList();
-    }
-    showTotal(total);
-    for (const SectionOps::Interrupted& i : interrupted) {
-        const QString sentence = SectionOps::interruptedSentence(i);
-        if (!sentence.isEmpty())
-            message("Reload",
-                    QString("A change of section %1 was cut short.\r\n").arg(sectionId(i.slot)) + sentence,
-                    i.restored ? MsgIcon::Information : MsgIcon::Error);
-    }
+    controller_.reload(chosenPort());
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TForm1::UpdateSection(uint8_t slot) {
-    if (slot >= kSectionCount)
-        return;
-    ScanSection(link_, table_, slot);
-    showTotal(totalDataSize(table_));
-    refreshList();
+    controller_.updateSection(slot);
+}
+
+void TForm1::btn1Click() {
+    controller_.upload(selectedSlot(), openf);
+}
+
+void TForm1::btn2Click() {
+    controller_.view(selectedSlot());
+}
+
+void TForm1::btn3Click() {
+    controller_.extract(selectedSlot(), savef);
+}
+
+void TForm1::btn4Click() {
+    controller_.clear(selectedSlot());
+}
+
+void TForm1::mnuRestoreClick() {
+    controller_.restorePrevious(selectedSlot());
+}
+
+void TForm1::mnuBackupAllClick() {
+    controller_.backUpAll(backupFolder_);
+}
+
+void TForm1::mnuRestoreAllClick() {
+    controller_.restoreAll(restoreFolder_);
 }
 
 void TForm1::ListaClick() {
     const int slot = selectedSlot();
-    if (slot < 0 || ConnectedPort == 0)
+    if (slot < 0 || connectedPort() == 0)
         return;
-    const SectionInfo info = sectionInfo(slot, table_[slot]);
+    const SectionInfo info = sectionInfo(slot, sectionTable()[slot]);
     auto text = [](const std::string& s) { return QString::fromStdString(s); };
     ext1Label_->setText(text(info.title));
     setStatusPanel(0, text(info.sectionId));
@@ -455,7 +427,7 @@ void TForm1::buildListMenu() {
         connect(action, &QAction::triggered, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     connect(ListaMenu, &QMenu::aboutToShow, this, [this] {
-        const bool ready = ConnectedPort != 0 && !scanning_;
+        const bool ready = connectedPort() != 0 && !scanning();
         mnuRestore->setEnabled(ready && selectedSlot() >= 0);
         mnuBackupAll->setEnabled(ready);
         mnuRestoreAll->setEnabled(ready);
@@ -465,20 +437,9 @@ void TForm1::buildListMenu() {
             [this](const QPoint& at) { ListaMenu->popup(Lista->viewport()->mapToGlobal(at)); });
 }
 
-void TForm1::ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const {
-    if (index < 0 || index >= kSectionCount)
-        return;
-    SectionItemPainter::paint(painter, Ikony, table_[index], rect, selected);
-}
-
-void TForm1::btn2Click() {
-    const int slot = selectedSlot();
-    if (scanning_ || slot < 0 || ConnectedPort == 0)
-        return;
-    showActivityNow("Reading section...");
-    if (viewer_)
-        viewer_->view(
-            {slot, table_[slot], ConnectedPort, [this](const QString& text) { setActivity(text); }});
+void TForm1::ListaDrawItem(QPainter& painter, const SectionRecord& record, const QRect& rect,
+                           bool selected) const {
+    SectionItemPainter::paint(painter, Ikony, record, rect, selected);
 }
 
 void TForm1::ExpandClick() {
@@ -514,7 +475,7 @@ void TForm1::Button2Click() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     // The scan holds the phone in GBP mode: let it finish, then close.
-    if (scanning_) {
+    if (scanning()) {
         closePending_ = true;
         event->ignore();
         return;

@@ -1,41 +1,42 @@
 #pragma once
 // The main window: port choice and Reload, the owner-drawn section list, the four section actions,
 // About, the status bar and the side panel with information on the selected section. It owns the
-// section table and the connected port; the link and the dialogs are passed in. The section operations
-// themselves are core's; the handlers ask the questions and show the outcomes.
+// controller that runs the section actions; the link and the dialogs are passed in. The handlers call
+// the controller, which asks the questions and shows the outcomes through the window.
 #include "BackupStore.h"
 #include "Dialogs.h"
 #include "GBPCtrl.h"
+#include "SectionController.h"
 #include "SectionIcons.h"
 #include "SectionOps.h"
 #include "SectionTable.h"
 #include "SectionViewer.h"
+#include "SectionWindow.h"
 
 #include <QWidget>
 #include <functional>
 
-class GBPSession;
 class QAction;
 class QComboBox;
 class QDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QMenu;
 class QPainter;
 class QPushButton;
 class QSettings;
 class QStatusBar;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private SectionWindow {
     Q_OBJECT
   public:
     TForm1(GBPCtrl& link, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The dialogs shown by View and About; they live as long as the window.
-    void setViewDialog(SectionViewer* viewer) { viewer_ = viewer; }
+    void setViewDialog(SectionViewer* viewer) { controller_.setViewer(viewer); }
     void setAboutDialog(QDialog* dialog) { aboutDialog_ = dialog; }
     // Where the chosen port and the file dialogs' last folders are kept between runs: restores them
     // now and records each change. Without it the window starts on COM 1 and remembers nothing.
@@ -45,7 +46,9 @@ class TForm1 : public QWidget {
     void FormCreate();
     void reldClick();
     void ListaClick();
-    void ListaDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
+    // Paints one item of the list from its record (the delegate calls it).
+    void ListaDrawItem(QPainter& painter, const SectionRecord& record, const QRect& rect,
+                       bool selected) const;
     void btn1Click();
     void btn2Click();
     void btn3Click();
@@ -61,18 +64,21 @@ class TForm1 : public QWidget {
     void UpdateSection(uint8_t slot);
 
     // State the dialogs and tests read.
-    const SectionTable& sectionTable() const { return table_; }
-    SectionTable& sectionTable() { return table_; }
-    uint8_t connectedPort() const { return ConnectedPort; }
+    const SectionTable& sectionTable() const { return controller_.table(); }
+    SectionTable& sectionTable() { return controller_.table(); }
+    SectionController& controller() { return controller_; }
+    uint8_t connectedPort() const { return controller_.connectedPort(); }
     bool panelExpanded() const { return PanelExpanded; }
-    bool scanning() const { return scanning_; }
+    bool scanning() const { return controller_.scanning(); }
     int selectedSlot() const;
     const SectionIcons& icons() const { return Ikony; }
     // Where automatic backups go (the application-data location unless a test moves it).
-    BackupStore& backupStore() { return backups_; }
+    BackupStore& backupStore() { return controller_.backupStore(); }
     // Names the phone on a port (Backend::phoneName), so that each phone has its own backups and notes;
     // without it they go directly into the backup root.
-    void setPhoneName(std::function<QString(uint8_t)> phoneName) { phoneName_ = std::move(phoneName); }
+    void setPhoneName(std::function<QString(uint8_t)> phoneName) {
+        controller_.setPhoneName(std::move(phoneName));
+    }
     QMenu* listMenu() const { return ListaMenu; }
     // The port list's context menu (right click or the Menu key), empty until main fills it.
     QMenu* portMenu() const { return PortMenu; }
@@ -100,6 +106,14 @@ class TForm1 : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
+    // What the controller shows through the window.
+    void showActivity(const QString& text, bool now) override;
+    void showTotal(int64_t total) override;
+    void showConnected(bool connected) override;
+    void showScanning(bool scanning) override;
+    void showSelection() override { ListaClick(); }
+    void foldersChosen() override { rememberFolders(); }
+
     void buildControls();
     void buildSidePanel();
     void updateHeadingColour();
@@ -107,40 +121,20 @@ class TForm1 : public QWidget {
     void connectHandler(QPushButton* button, void (TForm1::*handler)());
     void guarded(const std::function<void()>& action);
     void setActivity(const QString& text) { setStatusPanel(2, text); }
-    void showTotal(int64_t total);
-    // Repaints the list after the table has changed, with what a screen reader says for each item.
-    void refreshList();
     void setLabel(QLabel* label, const QString& caption);
     void buildListMenu();
     // Lets events other than input through until the link has started.
     void waitForLinkStart();
-    // Shows the activity text at once (an operation keeps the GUI thread busy).
-    void showActivityNow(const QString& text);
-    // The activity text for a session just opened: connected, or the port's error. False on the error.
-    bool announceSession(const GBPSession& session, uint8_t port);
-    // The message after a change of one section through the safe path (Upload, a restore).
-    void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
-                      const QString& success, const QString& failure);
-    void markCleared(int slot);
-    // The automatic backups of the phone on port.
-    BackupStore& backupsOf(uint8_t port);
     void rememberFolders();
-    void message(const QString& caption, const QString& text, MsgIcon icon);
 
-    GBPCtrl& link_;
     Dialogs& dialogs_;
-    SectionViewer* viewer_ = nullptr;
     QDialog* aboutDialog_ = nullptr;
     QSettings* settings_ = nullptr;
 
-    SectionTable table_;
-    BackupStore backups_;
-    std::function<QString(uint8_t)> phoneName_;
+    SectionController controller_;
     std::function<bool()> linkStarting_;
     SectionIcons Ikony;
-    uint8_t ConnectedPort = 0;
     bool PanelExpanded = false;
-    bool scanning_ = false;
     bool closePending_ = false;
     int selectedRow_ = -1;
     bool requirementsShown_ = false; // what the last selection gave the Requirements box
@@ -155,7 +149,7 @@ class TForm1 : public QWidget {
     QPushButton* reld = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Expand = nullptr;
-    QListWidget* Lista = nullptr;
+    QListView* Lista = nullptr;
     QMenu* ListaMenu = nullptr;
     QAction* mnuRestore = nullptr;
     QAction* mnuBackupAll = nullptr;

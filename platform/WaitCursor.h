@@ -2,6 +2,7 @@
 // The wait cursor while the program works and takes no input (a blocking call to the phone): shown for
 // the object's lifetime and restored on every way out, an exception included. A dialog shown meanwhile
 // through QtDialogs gets the ordinary arrow.
+#include <QCursor>
 #include <QGuiApplication>
 
 class WaitCursor {

@@ -5,10 +5,7 @@
 #include "EnterPressesButton.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
-#include "GBPSession.h"
-#include "SectionOps.h"
 #include "TGIFAnimator.h"
-#include "WaitCursor.h"
 #include "WindowPlacement.h"
 
 #include <QComboBox>
@@ -45,8 +42,8 @@ QString bytesText(const std::string& bytes) {
 
 } // namespace
 
-TForm2::TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs& dialogs)
-    : QDialog(owner), link_(link), icons_(icons), dialogs_(dialogs) {
+TForm2::TForm2(QWidget* owner, const SectionIcons& icons, Dialogs& dialogs)
+    : QDialog(owner), icons_(icons), dialogs_(dialogs) {
     setObjectName("Form2");
     setWindowTitle("View section");
     // A dialog frame without border icons, so without a close box.
@@ -198,7 +195,6 @@ void TForm2::view(const ViewRequest& request) {
 }
 
 bool TForm2::FormShow() {
-    const int slot = request_.slot;
     const SectionRecord& record = request_.record;
     grafik->setPixmap(QPixmap::fromImage(icons_.icon(record.Kind)));
     tryb->hide();
@@ -210,15 +206,11 @@ bool TForm2::FormShow() {
     if (parentWidget())
         parentWidget()->repaint();
 
-    {
-        const WaitCursor busy;
-        GBPSession session(link_, request_.port);
-        if (!session.entered()) {
-            activity(SectionOps::gbpErrorText(request_.port));
-            return false;
-        }
-        viewLength_ = SectionOps::readForViewing(link_, slot, viewBuffer_.data());
-    }
+    // The reader enters GBP mode itself and shows the port's error when it cannot.
+    const std::optional<int32_t> count = request_.read ? request_.read(viewBuffer_.data()) : std::nullopt;
+    if (!count)
+        return false;
+    viewLength_ = *count;
 
     if (record.Kind == ckGifImage) {
         viedat->hide();

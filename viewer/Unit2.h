@@ -1,8 +1,7 @@
 #pragma once
 // The View section dialog: reads the selected section from the phone and shows it as a running GIF
 // animation with a frame counter, or as a text or hex dump. Created once at start, shown modally by
-// the main window's View button, which hands it a view request; the link and the icons are its own.
-#include "GBPCtrl.h"
+// the main window's View button, which hands it a view request that also reads the section.
 #include "SectionIcons.h"
 #include "SectionViewer.h"
 
@@ -21,7 +20,7 @@ class TForm2 : public QDialog, public SectionViewer {
     Q_OBJECT
   public:
     // owner: the window the dialog is centred on and modal to.
-    TForm2(QWidget* owner, GBPCtrl& link, const SectionIcons& icons, Dialogs& dialogs);
+    TForm2(QWidget* owner, const SectionIcons& icons, Dialogs& dialogs);
     ~TForm2() override;
 
     // Reads the section and, when the phone answered, shows the dialog modally.
@@ -58,7 +57,6 @@ class TForm2 : public QDialog, public SectionViewer {
             request_.setActivity(text);
     }
 
-    GBPCtrl& link_;
     const SectionIcons& icons_;
     Dialogs& dialogs_;
     ViewRequest request_;

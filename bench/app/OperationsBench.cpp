@@ -8,7 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -43,7 +43,10 @@ struct Session {
             file.write(fullSection());
         file.close();
         form.findChild<QPushButton*>("reld")->click();
-        form.findChild<QListWidget*>("Lista")->setCurrentRow(kSlot);
+        {
+            auto* list = form.findChild<QListView*>("Lista");
+            list->setCurrentIndex(list->model()->index(kSlot, 0));
+        }
     }
     void upload() {
         dialogs.fileAnswers = {source};

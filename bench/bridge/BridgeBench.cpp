@@ -12,7 +12,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
+#include <QListView>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -69,7 +69,10 @@ struct Window {
             link = std::make_unique<VirtualPhone>(phones().virtualDir.path());
         form = std::make_unique<TForm1>(*link, dialogs);
         reload();
-        form->findChild<QListWidget*>("Lista")->setCurrentRow(kSlot);
+        {
+            auto* list = form->findChild<QListView*>("Lista");
+            list->setCurrentIndex(list->model()->index(kSlot, 0));
+        }
     }
     bool reload() {
         form->findChild<QPushButton*>("reld")->click();

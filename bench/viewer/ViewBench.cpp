@@ -9,7 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,7 +26,7 @@ struct Setup {
     VirtualPhone phone{dir.path() + "/virtual-phone"};
     ScriptedDialogs dialogs;
     TForm1 form{phone, dialogs};
-    TForm2 view{&form, phone, form.icons(), dialogs};
+    TForm2 view{&form, form.icons(), dialogs};
 
     Setup() {
         phone.InitGBPMode(1);
@@ -42,7 +42,10 @@ struct Setup {
 
     // One View: click, wait for the dialog's first painted picture, close it.
     void viewOnce(int slot) {
-        form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+        {
+            auto* list = form.findChild<QListView*>("Lista");
+            list->setCurrentIndex(list->model()->index(slot, 0));
+        }
         QTimer poll;
         poll.setInterval(0);
         QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -9,6 +9,7 @@
 #include "SectionItemPainter.h"
 #include "Unit1.h"
 #include "Unit3.h"
+#include "support/SectionList.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -20,7 +21,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -59,10 +60,10 @@ TEST_F(MainWindow, StartsNarrowWithOnlyPortReloadAboutAndExpandEnabled) {
     EXPECT_EQ(child<QComboBox>("Port")->currentText(), "COM 1");
     EXPECT_EQ(child<QPushButton>("reld")->geometry(), QRect(80, 8, 65, 21));
     EXPECT_EQ(child<QPushButton>("reld")->toolTip(), "Load NVM Sections info");
-    EXPECT_EQ(child<QListWidget>("Lista")->geometry(), QRect(8, 35, 281, 286));
-    EXPECT_EQ(child<QListWidget>("Lista")->count(), 31);
-    EXPECT_EQ(child<QListWidget>("Lista")->item(10)->text(), "18-9");
-    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_EQ(child<QListView>("Lista")->geometry(), QRect(8, 35, 281, 286));
+    EXPECT_EQ(child<QListView>("Lista")->model()->rowCount(), 31);
+    EXPECT_EQ(child<QListView>("Lista")->model()->index(10, 0).data().toString(), "18-9");
+    EXPECT_FALSE(child<QListView>("Lista")->isEnabled());
     for (const char* b : {"btn1", "btn2", "btn3", "btn4"})
         EXPECT_FALSE(child<QPushButton>(b)->isEnabled()) << b;
     for (const char* b : {"reld", "Button2", "Expand"})
@@ -133,7 +134,7 @@ TEST_F(MainWindow, ReloadScansAllSectionsInOrderAndReportsEachStep) {
     EXPECT_EQ(form.statusPanel(2), "Ready");
     EXPECT_EQ(text("Info5"), "1008 bytes");
     EXPECT_EQ(form.connectedPort(), 1);
-    EXPECT_TRUE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_TRUE(child<QListView>("Lista")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("reld")->isEnabled());
     EXPECT_EQ(form.sectionTable()[0].Kind, ckApplication);
     EXPECT_EQ(form.sectionTable()[10].Kind, ckGifImage);
@@ -209,7 +210,7 @@ TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
     reload();
     EXPECT_EQ(form.statusPanel(2), "GBP Error (COM 3)");
     EXPECT_EQ(form.connectedPort(), 0);
-    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_FALSE(child<QListView>("Lista")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("reld")->isEnabled());
     EXPECT_EQ(text("Info5"), "(empty)");
     EXPECT_EQ(form.sectionTable()[10].Size, 500) << "the old table stays";
@@ -223,7 +224,7 @@ TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
     reload();
     EXPECT_EQ(form.statusPanel(2), "GBP Error (COM 1)");
     EXPECT_EQ(form.connectedPort(), 0);
-    EXPECT_FALSE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_FALSE(child<QListView>("Lista")->isEnabled());
     EXPECT_EQ(text("Info5"), "(empty)");
     EXPECT_EQ(form.sectionTable()[10].Size, 500) << "the old table stays";
     EXPECT_LT(link.calls.size(), 30u) << "the scan went on after the phone stopped answering";
@@ -233,7 +234,7 @@ TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
     choosePort(4);
     reload();
     EXPECT_EQ(form.connectedPort(), 4);
-    EXPECT_TRUE(child<QListWidget>("Lista")->isEnabled());
+    EXPECT_TRUE(child<QListView>("Lista")->isEnabled());
     EXPECT_EQ(form.sectionTable()[10].Size, 900);
     // Another port chosen later changes nothing until the next Reload.
     choosePort(6);
@@ -243,7 +244,7 @@ TEST_F(MainWindow, FailedReloadDisablesTheListUntilAReloadSucceeds) {
 TEST_F(MainWindow, ActionsDuringAScanNeverReachTheLinkAndCloseWaitsForTheScan) {
     link.put(2, 10, applicationImage(4, 0x14, 0x2005, "Snake", 100));
     reload();
-    child<QListWidget>("Lista")->setCurrentRow(0);
+    selectRow(child<QListView>("Lista"), 0);
     dialogs.answers = {MsgResult::Yes, MsgResult::Yes};
     dialogs.fileAnswers = {QString("/tmp/none.bin"), QString("/tmp/none.bin")};
     int initsDuringScan = 0;
@@ -272,7 +273,7 @@ TEST_F(MainWindow, ActionsDuringAScanNeverReachTheLinkAndCloseWaitsForTheScan) {
 
 TEST_F(MainWindow, SelectingBeforeAnyReloadChangesNothing) {
     link.put(18, 9, applicationImage(0, 0, 0x30C0, "Tetris", 500));
-    child<QListWidget>("Lista")->setCurrentRow(10);
+    selectRow(child<QListView>("Lista"), 10);
     form.ListaClick();
     EXPECT_EQ(form.ext1Caption(), "Section 02-10");
     EXPECT_EQ(form.statusPanel(0), "02-10");
@@ -285,11 +286,12 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
     form.show();
     child<QPushButton>("Expand")->click();
     reload();
-    QListWidget* list = child<QListWidget>("Lista");
-    const QRect item10 = list->visualItemRect(list->item(10));
-    list->scrollToItem(list->item(10));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(10)).center());
-    ASSERT_EQ(list->currentRow(), 10) << "item rect was " << item10.y();
+    QListView* list = child<QListView>("Lista");
+    const QRect item10 = list->visualRect(list->model()->index(10, 0));
+    list->scrollTo(list->model()->index(10, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(10, 0)).center());
+    ASSERT_EQ(list->currentIndex().row(), 10) << "item rect was " << item10.y();
     EXPECT_EQ(form.ext1Caption(), "Section 18-09");
     EXPECT_EQ(form.statusPanel(0), "18-09");
     EXPECT_EQ(form.statusPanel(1), "500 bytes");
@@ -304,7 +306,7 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
         EXPECT_TRUE(child<QPushButton>(b)->isEnabled()) << b;
 
     QTest::keyClick(list, Qt::Key_Down);
-    ASSERT_EQ(list->currentRow(), 11);
+    ASSERT_EQ(list->currentIndex().row(), 11);
     EXPECT_EQ(form.statusPanel(0), "18-10");
     EXPECT_EQ(text("Info2"), "GIF Image");
     EXPECT_FALSE(child<QGroupBox>("ext3")->isVisible());
@@ -319,7 +321,7 @@ TEST_F(MainWindow, MouseAndKeyboardSelectionFillThePanelStatusAndButtons) {
         EXPECT_FALSE(child<QPushButton>(b)->isEnabled()) << b;
 
     // The Requirements box: closing the panel hides it until an application is selected again.
-    list->setCurrentRow(10);
+    selectRow(list, 10);
     EXPECT_TRUE(child<QGroupBox>("ext3")->isVisible());
     child<QPushButton>("Expand")->click();
     child<QPushButton>("Expand")->click();
@@ -335,7 +337,7 @@ TEST_F(MainWindow, ScreenReadersHearTheControlsNamesAndWhatEachItemShows) {
     const auto labels = port->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1) << "the port box's label";
     EXPECT_EQ(labels.first().first->text(QAccessible::Name), "Port");
-    QListWidget* list = child<QListWidget>("Lista");
+    QListView* list = child<QListView>("Lista");
     EXPECT_EQ(name(list), "Sections");
     QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(list)->tableInterface();
     ASSERT_NE(table, nullptr);
@@ -359,17 +361,17 @@ TEST_F(MainWindow, TabbingIntoTheListSelectsNothingAndTheFocusedItemIsDrawnAsLai
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     reload();
-    QListWidget* list = child<QListWidget>("Lista");
+    QListView* list = child<QListView>("Lista");
     QTest::keyClick(child<QComboBox>("Port"), Qt::Key_Backtab);
     ASSERT_TRUE(list->hasFocus());
-    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_TRUE(list->selectionModel()->selectedIndexes().isEmpty());
     EXPECT_EQ(form.selectedSlot(), -1);
     EXPECT_EQ(form.statusPanel(0), "02-10");
     EXPECT_EQ(form.statusPanel(1), "EMPTY");
     EXPECT_FALSE(child<QPushButton>("btn1")->isEnabled());
 
     // The focused item: the item painter's pixels and a dotted rectangle, no tint of the style.
-    const QRect rect = list->visualItemRect(list->item(0));
+    const QRect rect = list->visualRect(list->model()->index(0, 0));
     const QImage shown = list->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
     QImage wanted(rect.size(), QImage::Format_RGB32);
     QPainter painter(&wanted);
@@ -498,7 +500,7 @@ TEST(WindowSettings, ThePortAndTheFileDialogsFoldersComeBackInTheNextRun) {
         EXPECT_EQ(port->currentText(), "COM 1") << "nothing stored yet";
         port->setCurrentIndex(4);
         form.findChild<QPushButton*>("reld")->click();
-        form.findChild<QListWidget*>("Lista")->setCurrentRow(10);
+        selectRow(form.findChild<QListView*>("Lista"), 10);
         dialogs.fileAnswers = {upload, dir.filePath("out/game-copy.bin")};
         form.findChild<QPushButton*>("btn1")->click();
         form.findChild<QPushButton*>("btn3")->click();

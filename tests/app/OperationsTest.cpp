@@ -5,6 +5,7 @@
 #include "TestPattern.h"
 #include "Unit1.h"
 #include "VirtualPhone.h"
+#include "support/SectionList.h"
 
 #include <QAction>
 #include <QMenu>
@@ -15,7 +16,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <csignal>
@@ -73,7 +74,7 @@ class SectionOperations : public testing::Test {
         child<QComboBox>("Port")->setCurrentIndex(port - 1);
         button("reld")->click();
         ASSERT_EQ(form.connectedPort(), port);
-        child<QListWidget>("Lista")->setCurrentRow(slot);
+        selectRow(child<QListView>("Lista"), slot);
         ASSERT_EQ(form.selectedSlot(), slot);
         link.calls.clear();
     }
@@ -698,7 +699,7 @@ TEST(VirtualPhoneOperations, UploadsAGifExtractsItBackIdenticalAndClearsIt) {
     TForm1 form(phone, dialogs);
     form.findChild<QPushButton*>("reld")->click();
     ASSERT_EQ(form.connectedPort(), 1);
-    form.findChild<QListWidget*>("Lista")->setCurrentRow(12); // 18-11
+    selectRow(form.findChild<QListView*>("Lista"), 12); // 18-11
     // A one-pixel GIF89a.
     const QByteArray gif = QByteArray::fromHex("4749463839610100010080000000ffffff00000021f90401000000002c"
                                                "00000000010001000002024401003b");
@@ -842,7 +843,7 @@ TEST(VirtualPhoneOperations, AnOversizedFileIsAskedAboutAndNeverReplacedUnsaved)
     form.backupStore().setRoot(files.filePath("backups"));
     const QString big = writeFile(phone.sectionPath(18, 23), QByteArray(30000, 'x'));
     form.findChild<QPushButton*>("reld")->click();
-    form.findChild<QListWidget*>("Lista")->setCurrentRow(24); // 18-23
+    selectRow(form.findChild<QListView*>("Lista"), 24); // 18-23
     EXPECT_EQ(form.sectionTable()[24].Size, 30000);
     dialogs.answers = {MsgResult::Yes};
     dialogs.fileAnswers = {writeFile(files.filePath("in.bin"), "new")};
@@ -866,7 +867,7 @@ TEST_F(SectionOperations, TheListMenuRestoresASectionAndBacksUpAndRestoresThemAl
     EXPECT_EQ(texts, (QStringList{QString("Restore previous content") + QChar(0x2026),
                                   QString("Back up all sections") + QChar(0x2026),
                                   QString("Restore all from a backup") + QChar(0x2026)}));
-    EXPECT_EQ(child<QListWidget>("Lista")->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(child<QListView>("Lista")->contextMenuPolicy(), Qt::CustomContextMenu);
     auto trigger = [&](const char* name) { form.findChild<QAction*>(name)->trigger(); };
 
     // No backups yet.

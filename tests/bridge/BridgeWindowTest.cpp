@@ -7,13 +7,14 @@
 #include "Unit1.h"
 #include "Unit3.h"
 #include "WineTestSupport.h"
+#include "support/SectionList.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -41,7 +42,7 @@ struct Window {
     QPushButton* button(const char* name) { return form.findChild<QPushButton*>(name); }
     void reloadAndSelect(int slot) {
         button("reld")->click();
-        form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+        selectRow(form.findChild<QListView*>("Lista"), slot);
     }
     void upload(const QString& file) {
         dialogs.fileAnswers.push_back(file);
@@ -79,7 +80,7 @@ TEST(BridgeWindow, ReloadUploadExtractAndClearReachTheLibrary) {
     EXPECT_EQ(w.lastMessage(), "File uploaded to section 18-10\r\n(3000 bytes)");
     EXPECT_EQ(phone.get(18, 10), app);
 
-    w.form.findChild<QListWidget*>("Lista")->setCurrentRow(kSlot0210);
+    selectRow(w.form.findChild<QListView*>("Lista"), kSlot0210);
     const QString extracted = dir.filePath("0210.bin");
     w.extract(extracted);
     EXPECT_EQ(w.lastMessage(), "Section 02-10\r\n(1500 bytes)\r\nextracted to file.");
@@ -174,7 +175,7 @@ TEST(BridgeWindow, EveryFaultOfTheLibraryGivesTheOperationsErrorAndSparesTheOthe
             phone.setFault(f.variable, f.value);
             w.reloadAndSelect(kSlot0210);
             EXPECT_EQ(w.form.statusPanel(2), f.wanted);
-            EXPECT_FALSE(w.form.findChild<QListWidget*>("Lista")->isEnabled());
+            EXPECT_FALSE(w.form.findChild<QListView*>("Lista")->isEnabled());
             EXPECT_EQ(w.form.connectedPort(), 0);
             EXPECT_LT(w.form.sectionTable()[kSlot0210].Size, 0);
             EXPECT_EQ(w.form.sectionTable()[30].Size, 21504) << "the table kept what it held before";

@@ -4,6 +4,7 @@
 #include "TGIFAnimator.h"
 #include "Unit1.h"
 #include "Unit2.h"
+#include "support/SectionList.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,7 +13,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -36,7 +37,7 @@ class ViewDialog : public testing::Test {
     ScriptedLink link;
     ScriptedDialogs dialogs;
     TForm1 form{link, dialogs};
-    TForm2 view{&form, link, form.icons(), dialogs};
+    TForm2 view{&form, form.icons(), dialogs};
 
     void SetUp() override {
         form.setViewDialog(&view);
@@ -52,7 +53,7 @@ class ViewDialog : public testing::Test {
     // Presses View with slot selected; inspect runs while the dialog is open, then OK closes it.
     // Returns whether the dialog opened.
     bool openView(int slot, const std::function<void()>& inspect = {}) {
-        form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+        selectRow(form.findChild<QListView*>("Lista"), slot);
         bool opened = false;
         // Waits for the dialog's own event loop; a dialog that never opens leaves the timer unused.
         QTimer poll;
@@ -228,7 +229,7 @@ TEST_F(ViewDialog, DoesNothingWithoutASelectionOrAConnection) {
     const std::size_t calls = link.calls.size();
     form.findChild<QPushButton*>("btn2")->click();
     EXPECT_EQ(link.calls.size(), calls) << "no section selected";
-    form.findChild<QListWidget*>("Lista")->setCurrentRow(10);
+    selectRow(form.findChild<QListView*>("Lista"), 10);
     form.findChild<QComboBox*>("Port")->setCurrentIndex(2);
     form.findChild<QPushButton*>("reld")->click(); // fails: ConnectedPort becomes 0
     const std::size_t afterReload = link.calls.size();

@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -31,7 +31,10 @@ void save(QWidget& widget, const QString& name) {
 }
 
 void select(TForm1& form, int slot) {
-    form.findChild<QListWidget*>("Lista")->setCurrentRow(slot);
+    {
+        auto* list = form.findChild<QListView*>("Lista");
+        list->setCurrentIndex(list->model()->index(slot, 0));
+    }
 }
 
 // Opens the View dialog on slot; shoot runs while it is open, then OK closes it.
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
     VirtualPhone phone(phoneDir.path() + "/virtual-phone");
     ScriptedDialogs dialogs;
     TForm1 form(phone, dialogs);
-    TForm2 view(&form, phone, form.icons(), dialogs);
+    TForm2 view(&form, form.icons(), dialogs);
     form.setViewDialog(&view);
     form.show();
     QPushButton* expand = form.findChild<QPushButton*>("Expand");

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     form1.setWindowTitle(backend.windowTitle(form1.windowTitle()));
     form1.useSettings(&settings);
     form1.setPhoneName([&backend](uint8_t port) { return backend.phoneName(port); });
-    TForm2 form2(&form1, link, form1.icons(), dialogs);
+    TForm2 form2(&form1, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form3.setBackendLines(backend.describe());
     form1.setViewDialog(&form2);
