@@ -154,14 +154,22 @@ SectionController::Ending SectionController::change(int slot, const std::vector<
     return {false, true, {changeReport(slot, table_[slot].Size, outcome, caption, success, failure)}};
 }
 
-void SectionController::upload(int slot, FileDialogState& dialog) {
+std::optional<QString> SectionController::chooseFile(int slot, FileDialogState& dialog, bool save) {
     if (scanning_)
-        return;
-    const std::optional<QString> fileName = dialogs_.openFileName(owner_, dialog);
+        return std::nullopt;
+    const std::optional<QString> fileName =
+        save ? dialogs_.saveFileName(owner_, dialog) : dialogs_.openFileName(owner_, dialog);
     if (!fileName)
-        return;
+        return std::nullopt;
     window_.foldersChosen();
     if (!canAct(slot))
+        return std::nullopt;
+    return fileName;
+}
+
+void SectionController::upload(int slot, FileDialogState& dialog) {
+    const std::optional<QString> fileName = chooseFile(slot, dialog, false);
+    if (!fileName)
         return;
     // The whole file is in memory before the phone is contacted; an oversized one is never read.
     const int32_t capacity = table_[slot].Capacity;
@@ -184,13 +192,8 @@ void SectionController::upload(int slot, FileDialogState& dialog) {
 }
 
 void SectionController::extract(int slot, FileDialogState& dialog) {
-    if (scanning_)
-        return;
-    const std::optional<QString> fileName = dialogs_.saveFileName(owner_, dialog);
+    const std::optional<QString> fileName = chooseFile(slot, dialog, true);
     if (!fileName)
-        return;
-    window_.foldersChosen();
-    if (!canAct(slot))
         return;
     inSession([&]() -> Ending {
         window_.showActivity("Reading section...", true);

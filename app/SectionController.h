@@ -72,6 +72,8 @@ class SectionController {
     // The safe change of a section to bytes, as Upload and a restore make it.
     Ending change(int slot, const std::vector<uint8_t>& bytes, const QString& caption, const QString& success,
                   const QString& failure);
+    // The file of an Upload or Extract, asked first; nothing when cancelled or when no action may run.
+    std::optional<QString> chooseFile(int slot, FileDialogState& dialog, bool save);
     SectionOps::Progress stepProgress();
     void markCleared(int slot);
     void tableChanged();
