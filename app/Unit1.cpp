@@ -346,7 +346,7 @@ void TForm1::reldClick() {
     if (linkStarting_ && linkStarting_())
         waitForLinkStart();
     int64_t total = 0;
-    std::vector<SectionOps::Interrupted> interrupted;
+    std::vector<Outcome> interrupted;
     const auto port = chosenPort();
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
@@ -370,15 +370,16 @@ void TForm1::reldClick() {
         } scanEnd{*this};
         // A change an earlier run could not finish is finished or undone before the sections are read.
         interrupted = SectionOps::finishInterrupted(link_, backupsOf(port));
-        const bool answered = std::none_of(interrupted.begin(), interrupted.end(),
-                                           [](const SectionOps::Interrupted& i) { return i.linkFailed; });
+        const bool answered = std::none_of(interrupted.begin(), interrupted.end(), [](const Outcome& i) {
+            return i.status == SectionStatus::LinkFailed;
+        });
         const SectionTable before = table_;
         const bool scanned =
             answered && SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
-                setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
-                Status->repaint();
-                QCoreApplication::processEvents();
-            });
+                            setActivity(QString("Reading section %1...").arg(sectionId(e.slot)));
+                            Status->repaint();
+                            QCoreApplication::processEvents();
+                        }).ok();
         session.end();
         if (scanned) {
             total = totalDataSize(table_);
@@ -393,12 +394,12 @@ void TForm1::reldClick() {
         refreshList();
     }
     showTotal(total);
-    for (const SectionOps::Interrupted& i : interrupted) {
-        const QString sentence = SectionOps::interruptedSentence(i);
+    for (const Outcome& i : interrupted) {
+        const QString sentence = SectionTexts::interruptedSentence(i);
         if (!sentence.isEmpty())
             message("Reload",
                     QString("A change of section %1 was cut short.\r\n").arg(sectionId(i.slot)) + sentence,
-                    i.restored ? MsgIcon::Information : MsgIcon::Error);
+                    i.recovery == Recovery::Restored ? MsgIcon::Information : MsgIcon::Error);
     }
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);

@@ -9,6 +9,7 @@
 #include "SectionIcons.h"
 #include "SectionOps.h"
 #include "SectionTable.h"
+#include "SectionTexts.h"
 #include "SectionViewer.h"
 
 #include <QWidget>
@@ -88,7 +89,7 @@ class TForm1 : public QWidget {
     FileDialogState& saveDialogState() { return savef; }
 
     // The activity panel's text when the phone cannot be put into GBP mode on port.
-    static QString gbpErrorText(uint8_t port) { return SectionOps::gbpErrorText(port); }
+    static QString gbpErrorText(uint8_t port) { return SectionTexts::gbpErrorText(port); }
 
     // Client sizes with the side panel closed and open.
     static constexpr int kNarrowWidth = 297;
@@ -119,8 +120,8 @@ class TForm1 : public QWidget {
     // The activity text for a session just opened: connected, or the port's error. False on the error.
     bool announceSession(const GBPSession& session, uint8_t port);
     // The message after a change of one section through the safe path (Upload, a restore).
-    void reportChange(int slot, const SectionOps::ChangeOutcome& outcome, const QString& caption,
-                      const QString& success, const QString& failure);
+    void reportChange(int slot, const Outcome& outcome, const QString& caption, const QString& success,
+                      const QString& failure);
     void markCleared(int slot);
     // The automatic backups of the phone on port.
     BackupStore& backupsOf(uint8_t port);

@@ -3,10 +3,12 @@
 #include "Unit1.h"
 
 #include "Charset.h"
+#include "EInOutError.h"
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "SectionInfo.h"
+#include "SectionTexts.h"
 #include "SectionTitle.h"
 #include "WaitCursor.h"
 
@@ -16,9 +18,7 @@
 #include <QStatusBar>
 #include <vector>
 
-using SectionOps::ChangeOutcome;
-using SectionOps::Recovery;
-using SectionOps::Result;
+using SectionTexts::notBackedUp;
 
 namespace {
 
@@ -37,13 +37,9 @@ QString connected(uint8_t port) {
     return QString("Connected to COM %1").arg(port);
 }
 
-QString notBackedUp(int slot) {
-    return QString("Section %1 could not be backed up; nothing was changed.").arg(sectionId(slot));
-}
-
 // The line a failure message ends with: where the old content is now.
-QString recoveryLine(const ChangeOutcome& outcome) {
-    const QString sentence = SectionOps::recoverySentence(outcome);
+QString recoveryLine(const Outcome& outcome) {
+    const QString sentence = SectionTexts::recoverySentence(outcome);
     return sentence.isEmpty() ? sentence : "\r\n" + sentence;
 }
 
@@ -77,8 +73,8 @@ void TForm1::showActivityNow(const QString& text) {
     statusLabels_[2]->repaint();
 }
 
-void TForm1::reportChange(int slot, const ChangeOutcome& outcome, const QString& caption,
-                          const QString& success, const QString& failure) {
+void TForm1::reportChange(int slot, const Outcome& outcome, const QString& caption, const QString& success,
+                          const QString& failure) {
     const SectionRecord& now = table_[slot];
     if (outcome.ok())
         message(caption, success.arg(sectionId(slot)).arg(now.Size), MsgIcon::Information);
@@ -140,11 +136,11 @@ void TForm1::btn1Click() {
             return;
         }
     }
-    const ChangeOutcome outcome = SectionOps::replaceSection(
+    const Outcome outcome = SectionOps::replaceSection(
         link_, backupsOf(port), slot, buffer.data(), static_cast<int32_t>(fileLength),
         stepTexts([this](const QString& text) { showActivityNow(text); }));
-    if (outcome.result == Result::BackupFailed) {
-        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
+    if (SectionOps::backupStepFailed(outcome)) {
+        setActivity(outcome.status == SectionStatus::LinkFailed ? gbpErrorText(port) : QString("Ready"));
         session.end();
         message("Error", notBackedUp(slot), MsgIcon::Error);
         return;
@@ -177,9 +173,9 @@ void TForm1::btn3Click() {
     showActivityNow("Reading section...");
     // Only a read that gives exactly the size the phone reports is a section's content.
     const SectionOps::SectionContent read = SectionOps::readContent(link_, slot);
-    if (!read.readable || read.empty) {
+    if (!read.ok() || read.empty) {
         session.end();
-        setActivity(read.linkFailed ? gbpErrorText(port) : QString("Ready"));
+        setActivity(read.outcome.status == SectionStatus::LinkFailed ? gbpErrorText(port) : QString("Ready"));
         message("Error", QString("Section %1 could not be read.").arg(sectionId(slot)), MsgIcon::Error);
         return;
     }
@@ -212,17 +208,17 @@ void TForm1::btn4Click() {
     if (!announceSession(session, port))
         return;
     showActivityNow("Clearing section...");
-    const ChangeOutcome outcome = SectionOps::clearSection(
+    const Outcome outcome = SectionOps::clearSection(
         link_, backupsOf(port), slot, stepTexts([this](const QString& text) { showActivityNow(text); }));
     if (!outcome.ok()) {
         // The record is read again: it shows what the phone holds after the failure.
-        if (outcome.result != Result::BackupFailed)
+        if (!SectionOps::backupStepFailed(outcome))
             UpdateSection(static_cast<uint8_t>(slot));
         session.end();
         ListaClick();
-        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
+        setActivity(outcome.status == SectionStatus::LinkFailed ? gbpErrorText(port) : QString("Ready"));
         message("Error",
-                outcome.result == Result::BackupFailed
+                SectionOps::backupStepFailed(outcome)
                     ? notBackedUp(slot)
                     : QString("Section %1 could not be cleared.").arg(sectionId(slot)) +
                           recoveryLine(outcome),
@@ -264,8 +260,11 @@ void TForm1::mnuRestoreClick() {
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(entries.size()))
         return;
     // In memory before anything else: the rotation may remove the chosen file once a newer one is saved.
-    const std::vector<uint8_t> bytes =
+    const BackupContent loaded =
         BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path, kTransferBufferSize);
+    if (!loaded.ok())
+        throw EInOutError(loaded.outcome.fileError); // the standard error report, as any file error
+    const std::vector<uint8_t>& bytes = loaded.bytes;
     if (static_cast<int64_t>(bytes.size()) > SectionCapacity(slot)) {
         message("Error",
                 QString("The backup holds %1 bytes; section %2 holds at most %3.\r\nNothing was changed.")
@@ -281,11 +280,11 @@ void TForm1::mnuRestoreClick() {
     GBPSession session(link_, port);
     if (!announceSession(session, port))
         return;
-    const ChangeOutcome outcome = SectionOps::replaceSection(
+    const Outcome outcome = SectionOps::replaceSection(
         link_, backupsOf(port), slot, bytes.data(), static_cast<int32_t>(bytes.size()),
         stepTexts([this](const QString& text) { showActivityNow(text); }));
-    if (outcome.result == Result::BackupFailed) {
-        setActivity(outcome.linkFailed ? gbpErrorText(port) : QString("Ready"));
+    if (SectionOps::backupStepFailed(outcome)) {
+        setActivity(outcome.status == SectionStatus::LinkFailed ? gbpErrorText(port) : QString("Ready"));
         session.end();
         message("Error", notBackedUp(slot), MsgIcon::Error);
         return;
@@ -321,11 +320,13 @@ void TForm1::mnuBackupAllClick() {
     session.end();
     setActivity("Ready");
     const QString caption = "Back up all sections";
-    if (outcome.ok)
+    if (outcome.ok())
         message(caption, QString("All sections backed up to\r\n%1").arg(QDir::toNativeSeparators(folder)),
                 MsgIcon::Information);
     else
-        message("Error", QString("The sections could not be backed up.\r\n%1").arg(outcome.error),
+        message("Error",
+                QString("The sections could not be backed up.\r\n%1")
+                    .arg(SectionTexts::backupFolderError(outcome)),
                 MsgIcon::Error);
 }
 
@@ -340,7 +341,7 @@ void TForm1::mnuRestoreAllClick() {
     // Every file is checked before the phone is contacted.
     const FullBackup::Loaded backup = FullBackup::load(*folder);
     if (!backup.ok()) {
-        message("Error", backup.error, MsgIcon::Error);
+        message("Error", SectionTexts::backupFolderError(backup), MsgIcon::Error);
         return;
     }
     const QString question = QString("Restore all sections from the backup of %1?\r\n"
@@ -355,7 +356,7 @@ void TForm1::mnuRestoreAllClick() {
     GBPSession session(link_, port);
     if (!announceSession(session, port))
         return;
-    const std::vector<FullBackup::Restored> results =
+    const std::vector<Outcome> results =
         FullBackup::restore(link_, backupsOf(port), backup, {}, [this](const SectionOps::ProgressEvent& e) {
             showActivityNow(QString("Restoring section %1...").arg(sectionId(e.slot)));
         });
@@ -365,15 +366,15 @@ void TForm1::mnuRestoreAllClick() {
     refreshList();
     ListaClick();
     setActivity("Ready");
-    if (!results.empty() && !results.back().outcome.ok()) {
-        const FullBackup::Restored& failed = results.back();
+    if (!results.empty() && !results.back().ok()) {
+        const Outcome& failed = results.back();
         const QString done = results.size() > 1 ? "\r\nThe sections before it were restored." : QString();
-        if (failed.outcome.result == Result::BackupFailed)
+        if (SectionOps::backupStepFailed(failed))
             message("Error", notBackedUp(failed.slot) + done, MsgIcon::Error);
         else
             message("Error",
                     QString("Restore of section %1 failed.").arg(sectionId(failed.slot)) +
-                        recoveryLine(failed.outcome) + done,
+                        recoveryLine(failed) + done,
                     MsgIcon::Error);
         return;
     }

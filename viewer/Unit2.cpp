@@ -7,6 +7,7 @@
 #include "Fonts.h"
 #include "GBPSession.h"
 #include "SectionOps.h"
+#include "SectionTexts.h"
 #include "TGIFAnimator.h"
 #include "WaitCursor.h"
 #include "WindowPlacement.h"
@@ -214,7 +215,7 @@ bool TForm2::FormShow() {
         const WaitCursor busy;
         GBPSession session(link_, request_.port);
         if (!session.entered()) {
-            activity(SectionOps::gbpErrorText(request_.port));
+            activity(SectionTexts::gbpErrorText(request_.port));
             return false;
         }
         viewLength_ = SectionOps::readForViewing(link_, slot, viewBuffer_.data());
