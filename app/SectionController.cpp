@@ -1,10 +1,12 @@
 #include "SectionController.h"
 
 #include "Charset.h"
+#include "EInOutError.h"
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "SectionInfo.h"
+#include "SectionTexts.h"
 #include "SectionTitle.h"
 #include "WaitCursor.h"
 #include "WindowMessages.h"
@@ -14,8 +16,8 @@
 #include <QDir>
 #include <algorithm>
 
-using SectionOps::ChangeOutcome;
-using SectionOps::Result;
+using SectionTexts::gbpErrorText;
+using SectionTexts::notBackedUp;
 using namespace WindowMessages;
 
 SectionController::SectionController(GBPCtrl& link, Dialogs& dialogs, QWidget* owner, SectionWindow& window)
@@ -47,7 +49,7 @@ void SectionController::inSession(const std::function<Ending()>& work) {
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
-        window_.showActivity(SectionOps::gbpErrorText(port), false);
+        window_.showActivity(gbpErrorText(port), false);
         return;
     }
     window_.showActivity(connected(port), true);
@@ -55,7 +57,7 @@ void SectionController::inSession(const std::function<Ending()>& work) {
     session.end();
     if (ending.showSelection)
         window_.showSelection();
-    window_.showActivity(ending.linkFailed ? SectionOps::gbpErrorText(port) : QString("Ready"), false);
+    window_.showActivity(ending.linkFailed ? gbpErrorText(port) : QString("Ready"), false);
     for (const MessageBoxRequest& m : ending.messages)
         ask(m);
 }
@@ -72,11 +74,11 @@ void SectionController::reload(uint8_t port) {
     if (scanning_)
         return;
     int64_t total = 0;
-    std::vector<SectionOps::Interrupted> interrupted;
+    std::vector<Outcome> interrupted;
     const WaitCursor busy; // outlives the session, so leaving GBP mode is covered too
     GBPSession session(link_, port);
     if (!session.entered()) {
-        window_.showActivity(SectionOps::gbpErrorText(port), false);
+        window_.showActivity(gbpErrorText(port), false);
         ConnectedPort = 0;
         window_.showConnected(false);
     } else {
@@ -95,14 +97,16 @@ void SectionController::reload(uint8_t port) {
         } scanEnd{*this};
         // A change an earlier run could not finish is finished or undone before the sections are read.
         interrupted = SectionOps::finishInterrupted(link_, backupsOf(port));
-        const bool answered = std::none_of(interrupted.begin(), interrupted.end(),
-                                           [](const SectionOps::Interrupted& i) { return i.linkFailed; });
+        const bool answered = std::none_of(interrupted.begin(), interrupted.end(), [](const Outcome& i) {
+            return i.status == SectionStatus::LinkFailed;
+        });
         const SectionTable before = table_;
         const bool scanned =
-            answered && SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
+            answered &&
+            SectionOps::scanAll(link_, table_, [this](const SectionOps::ProgressEvent& e) {
                 window_.showActivity(QString("Reading section %1...").arg(sectionId(e.slot)), true);
                 QCoreApplication::processEvents();
-            });
+            }).ok();
         session.end();
         if (scanned) {
             total = totalDataSize(table_);
@@ -112,12 +116,12 @@ void SectionController::reload(uint8_t port) {
             table_ = before;
             ConnectedPort = 0;
             window_.showConnected(false);
-            window_.showActivity(SectionOps::gbpErrorText(port), false);
+            window_.showActivity(gbpErrorText(port), false);
         }
         model_.tableChanged();
     }
     window_.showTotal(total);
-    for (const SectionOps::Interrupted& i : interrupted) {
+    for (const Outcome& i : interrupted) {
         const MessageBoxRequest report = interruptedReport(i);
         if (!report.text.isEmpty())
             ask(report);
@@ -145,11 +149,10 @@ void SectionController::markCleared(int slot) {
 SectionController::Ending SectionController::change(int slot, const std::vector<uint8_t>& bytes,
                                                     const QString& caption, const QString& success,
                                                     const QString& failure) {
-    const ChangeOutcome outcome =
-        SectionOps::replaceSection(link_, backupsOf(ConnectedPort), slot, bytes.data(),
-                                   static_cast<int32_t>(bytes.size()), stepProgress());
-    if (outcome.result == Result::BackupFailed)
-        return {outcome.linkFailed, false, {error(notBackedUp(slot))}};
+    const Outcome outcome = SectionOps::replaceSection(link_, backupsOf(ConnectedPort), slot, bytes.data(),
+                                                       static_cast<int32_t>(bytes.size()), stepProgress());
+    if (SectionOps::backupStepFailed(outcome))
+        return {outcome.status == SectionStatus::LinkFailed, false, {error(notBackedUp(slot))}};
     updateSection(slot);
     return {false, true, {changeReport(slot, table_[slot].Size, outcome, caption, success, failure)}};
 }
@@ -199,8 +202,8 @@ void SectionController::extract(int slot, FileDialogState& dialog) {
         window_.showActivity("Reading section...", true);
         // Only a read that gives exactly the size the phone reports is a section's content.
         const SectionOps::SectionContent read = SectionOps::readContent(link_, slot);
-        if (!read.readable || read.empty)
-            return {read.linkFailed,
+        if (!read.ok() || read.empty)
+            return {read.outcome.status == SectionStatus::LinkFailed,
                     false,
                     {error(QString("Section %1 could not be read.").arg(sectionId(slot)))}};
         window_.showActivity("Saving to file...", true);
@@ -223,13 +226,13 @@ void SectionController::clear(int slot) {
         return;
     inSession([&]() -> Ending {
         window_.showActivity("Clearing section...", true);
-        const ChangeOutcome outcome =
+        const Outcome outcome =
             SectionOps::clearSection(link_, backupsOf(ConnectedPort), slot, stepProgress());
         if (outcome.ok())
             markCleared(slot);
-        else if (outcome.result != Result::BackupFailed)
+        else if (!SectionOps::backupStepFailed(outcome))
             updateSection(slot); // the record shows what the phone holds after the failure
-        return {outcome.linkFailed, true, {clearReport(slot, outcome)}};
+        return {outcome.status == SectionStatus::LinkFailed, true, {clearReport(slot, outcome)}};
     });
 }
 
@@ -248,7 +251,7 @@ std::optional<int32_t> SectionController::readForView(int slot, uint8_t* buffer)
     const WaitCursor busy;
     GBPSession session(link_, port);
     if (!session.entered()) {
-        window_.showActivity(SectionOps::gbpErrorText(port), false);
+        window_.showActivity(gbpErrorText(port), false);
         return std::nullopt;
     }
     return SectionOps::readForViewing(link_, slot, buffer);
@@ -282,8 +285,11 @@ void SectionController::restorePrevious(int slot) {
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(entries.size()))
         return;
     // In memory before anything else: the rotation may remove the chosen file once a newer one is saved.
-    const std::vector<uint8_t> bytes =
+    const BackupContent loaded =
         BackupStore::load(entries[static_cast<std::size_t>(*chosen)].path, kTransferBufferSize);
+    if (!loaded.ok())
+        throw EInOutError(loaded.outcome.fileError); // the standard error report, as any file error
+    const std::vector<uint8_t>& bytes = loaded.bytes;
     if (static_cast<int64_t>(bytes.size()) > SectionCapacity(slot)) {
         ask(error(QString("The backup holds %1 bytes; section %2 holds at most %3.\r\nNothing was changed.")
                       .arg(bytes.size())
@@ -312,10 +318,11 @@ void SectionController::backUpAll(FileDialogState& dialog) {
             FullBackup::write(link_, folder, now, [this](const SectionOps::ProgressEvent& e) {
                 window_.showActivity(QString("Backing up section %1...").arg(sectionId(e.slot)), true);
             });
-        if (!outcome.ok)
+        if (!outcome.ok())
             return {false,
                     false,
-                    {error(QString("The sections could not be backed up.\r\n%1").arg(outcome.error))}};
+                    {error(QString("The sections could not be backed up.\r\n%1")
+                               .arg(SectionTexts::backupFolderError(outcome)))}};
         return {false,
                 false,
                 {message("Back up all sections",
@@ -334,13 +341,13 @@ void SectionController::restoreAll(FileDialogState& dialog) {
     // Every file is checked before the phone is contacted.
     const FullBackup::Loaded backup = FullBackup::load(*folder);
     if (!backup.ok()) {
-        ask(error(backup.error));
+        ask(error(SectionTexts::backupFolderError(backup)));
         return;
     }
     if (ask(restoreAllQuestion(backup.manifest)) != MsgResult::Yes)
         return;
     inSession([&]() -> Ending {
-        const std::vector<FullBackup::Restored> results = FullBackup::restore(
+        const std::vector<Outcome> results = FullBackup::restore(
             link_, backupsOf(ConnectedPort), backup, {}, [this](const SectionOps::ProgressEvent& e) {
                 window_.showActivity(QString("Restoring section %1...").arg(sectionId(e.slot)), true);
             });

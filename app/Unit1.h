@@ -10,6 +10,7 @@
 #include "SectionIcons.h"
 #include "SectionOps.h"
 #include "SectionTable.h"
+#include "SectionTexts.h"
 #include "SectionViewer.h"
 #include "SectionWindow.h"
 
@@ -94,7 +95,7 @@ class TForm1 : public QWidget, private SectionWindow {
     FileDialogState& saveDialogState() { return savef; }
 
     // The activity panel's text when the phone cannot be put into GBP mode on port.
-    static QString gbpErrorText(uint8_t port) { return SectionOps::gbpErrorText(port); }
+    static QString gbpErrorText(uint8_t port) { return SectionTexts::gbpErrorText(port); }
 
     // Client sizes with the side panel closed and open.
     static constexpr int kNarrowWidth = 297;

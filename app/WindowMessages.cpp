@@ -1,5 +1,6 @@
 #include "WindowMessages.h"
 
+#include "SectionTexts.h"
 #include "SectionTitle.h"
 
 #include <QDateTime>
@@ -26,12 +27,8 @@ QString connected(uint8_t port) {
     return QString("Connected to COM %1").arg(port);
 }
 
-QString notBackedUp(int slot) {
-    return QString("Section %1 could not be backed up; nothing was changed.").arg(sectionId(slot));
-}
-
-QString recoveryLine(const SectionOps::ChangeOutcome& outcome) {
-    const QString sentence = SectionOps::recoverySentence(outcome);
+QString recoveryLine(const Outcome& outcome) {
+    const QString sentence = SectionTexts::recoverySentence(outcome);
     return sentence.isEmpty() ? sentence : "\r\n" + sentence;
 }
 
@@ -43,20 +40,20 @@ QString stepText(SectionOps::Step step) {
     return {};
 }
 
-MessageBoxRequest changeReport(int slot, int32_t size, const SectionOps::ChangeOutcome& outcome,
-                               const QString& caption, const QString& success, const QString& failure) {
+MessageBoxRequest changeReport(int slot, int32_t size, const Outcome& outcome, const QString& caption,
+                               const QString& success, const QString& failure) {
     if (outcome.ok())
         return message(caption, success.arg(sectionId(slot)).arg(size), MsgIcon::Information);
     return error(failure.arg(sectionId(slot)) + QString("\r\nThe section holds %1 bytes.").arg(size) +
                  recoveryLine(outcome));
 }
 
-MessageBoxRequest clearReport(int slot, const SectionOps::ChangeOutcome& outcome) {
+MessageBoxRequest clearReport(int slot, const Outcome& outcome) {
     if (outcome.ok())
         return message("Clear section", QString("Section %1 cleared.").arg(sectionId(slot)),
                        MsgIcon::Information);
-    if (outcome.result == SectionOps::Result::BackupFailed)
-        return error(notBackedUp(slot));
+    if (SectionOps::backupStepFailed(outcome))
+        return error(SectionTexts::notBackedUp(slot));
     return error(QString("Section %1 could not be cleared.").arg(sectionId(slot)) + recoveryLine(outcome));
 }
 
@@ -81,27 +78,27 @@ MessageBoxRequest restoreAllQuestion(const FullBackup::Manifest& manifest) {
                    MsgIcon::Warning, MsgButtons::YesNo, MsgResult::No);
 }
 
-MessageBoxRequest restoreAllReport(const std::vector<FullBackup::Restored>& results, const QString& folder) {
-    if (!results.empty() && !results.back().outcome.ok()) {
-        const FullBackup::Restored& failed = results.back();
+MessageBoxRequest restoreAllReport(const std::vector<Outcome>& results, const QString& folder) {
+    if (!results.empty() && !results.back().ok()) {
+        const Outcome& failed = results.back();
         const QString done = results.size() > 1 ? "\r\nThe sections before it were restored." : QString();
-        if (failed.outcome.result == SectionOps::Result::BackupFailed)
-            return error(notBackedUp(failed.slot) + done);
+        if (SectionOps::backupStepFailed(failed))
+            return error(SectionTexts::notBackedUp(failed.slot) + done);
         return error(QString("Restore of section %1 failed.").arg(sectionId(failed.slot)) +
-                     recoveryLine(failed.outcome) + done);
+                     recoveryLine(failed) + done);
     }
     return message("Restore all from a backup",
                    QString("All sections restored from\r\n%1").arg(QDir::toNativeSeparators(folder)),
                    MsgIcon::Information);
 }
 
-MessageBoxRequest interruptedReport(const SectionOps::Interrupted& item) {
-    const QString sentence = SectionOps::interruptedSentence(item);
+MessageBoxRequest interruptedReport(const Outcome& item) {
+    const QString sentence = SectionTexts::interruptedSentence(item);
     if (sentence.isEmpty())
         return {};
     return message("Reload",
                    QString("A change of section %1 was cut short.\r\n").arg(sectionId(item.slot)) + sentence,
-                   item.restored ? MsgIcon::Information : MsgIcon::Error);
+                   item.recovery == Recovery::Restored ? MsgIcon::Information : MsgIcon::Error);
 }
 
 } // namespace WindowMessages

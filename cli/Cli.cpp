@@ -11,6 +11,7 @@
 #include "LoggingLink.h"
 #include "PortMapping.h"
 #include "SectionOps.h"
+#include "SectionTexts.h"
 #include "SectionTitle.h"
 #include "SerialPorts.h"
 
@@ -193,6 +194,7 @@ class Runner {
         err() << "tarvel-cli: " << text << Qt::endl;
         return code;
     }
+    int fail(const CliReport& report) { return fail(report.code, report.text); }
 
     static int slotOf(const QString& text) {
         const int slot = slotForId(text.toStdString());
@@ -207,19 +209,19 @@ class Runner {
         session.emplace(link(), options_.port);
         if (!session->entered()) {
             fail(kLinkFailed,
-                 SectionOps::gbpErrorText(options_.port) + (link().lastCall() == CallStatus::Busy
-                                                                ? ": the phone is in use by another program."
-                                                                : ": the phone does not answer."));
+                 SectionTexts::gbpErrorText(options_.port) +
+                     (link().lastCall() == CallStatus::Busy ? ": the phone is in use by another program."
+                                                            : ": the phone does not answer."));
             return false;
         }
         bool answered = true;
-        for (const SectionOps::Interrupted& i : SectionOps::finishInterrupted(link(), backups_)) {
-            const QString sentence = SectionOps::interruptedSentence(i);
+        for (const Outcome& i : SectionOps::finishInterrupted(link(), backups_)) {
+            const QString sentence = SectionTexts::interruptedSentence(i);
             if (!sentence.isEmpty())
                 err() << "tarvel-cli: "
                       << QString("A change of section %1 was cut short. ").arg(sectionId(i.slot)) << sentence
                       << Qt::endl;
-            answered = answered && !i.linkFailed;
+            answered = answered && i.status != SectionStatus::LinkFailed;
         }
         if (!answered)
             fail(kLinkFailed, "The phone did not answer; nothing was changed.");
@@ -265,29 +267,10 @@ class Runner {
         };
     }
 
-    static QString recoveryText(const SectionOps::ChangeOutcome& outcome) {
-        const QString sentence = SectionOps::recoverySentence(outcome);
-        return sentence.isEmpty() ? sentence : " " + sentence;
-    }
-
-    // The exit code and message of a failed change of one section.
-    int changeFailed(int slot, const SectionOps::ChangeOutcome& outcome, const QString& what) {
-        if (outcome.result == SectionOps::Result::TooLarge)
-            return fail(kMismatch, QString("Section %1 holds at most %2 bytes; nothing was changed.")
-                                       .arg(sectionId(slot))
-                                       .arg(SectionCapacity(slot)));
-        if (outcome.result == SectionOps::Result::BackupFailed)
-            return fail(outcome.fileError ? kFileError : kLinkFailed,
-                        QString("Section %1 could not be backed up; nothing was changed (%2).")
-                            .arg(sectionId(slot), outcome.error));
-        return fail(kLinkFailed,
-                    QString("%1 section %2 failed.").arg(what, sectionId(slot)) + recoveryText(outcome));
-    }
-
-    QString savedNote(const SectionOps::ChangeOutcome& outcome) {
-        return outcome.backupPath.isEmpty() ? QString()
-                                            : QString(" (previous content saved in %1)")
-                                                  .arg(QDir::toNativeSeparators(outcome.backupPath));
+    static QString savedNote(const Outcome& outcome) {
+        return outcome.path.isEmpty()
+                   ? QString()
+                   : QString(" (previous content saved in %1)").arg(QDir::toNativeSeparators(outcome.path));
     }
 
     int list() {
@@ -295,13 +278,10 @@ class Runner {
         if (!open(session))
             return kLinkFailed;
         SectionTable table = makeSectionTable();
-        int reached = 0;
-        const bool answered = SectionOps::scanAll(
-            link(), table, [&reached](const SectionOps::ProgressEvent& e) { reached = e.slot; });
+        const Outcome scanned = SectionOps::scanAll(link(), table);
         session->end();
-        if (!answered)
-            return fail(kLinkFailed,
-                        QString("The phone did not answer at section %1.").arg(sectionId(reached)));
+        if (!scanned.ok())
+            return fail(report(scanned));
         QJsonArray sections;
         for (int slot = 0; slot < kSectionCount; ++slot) {
             const SectionRecord& r = table[slot];
@@ -352,12 +332,10 @@ class Runner {
             return kLinkFailed;
         // The whole read must give exactly the size the phone reports.
         const SectionOps::SectionContent section = SectionOps::readContent(link(), slot);
-        if (section.linkFailed)
-            return fail(kLinkFailed, QString("The phone did not answer at section %1.").arg(sectionId(slot)));
-        if (section.readable && section.empty)
+        if (!section.ok())
+            return fail(report(section.outcome));
+        if (section.empty)
             return fail(kRefused, QString("Section %1 is empty; nothing was written.").arg(sectionId(slot)));
-        if (!section.readable)
-            return fail(kLinkFailed, QString("Section %1 could not be read.").arg(sectionId(slot)));
         FileIO::replaceFile(args_[1], section.bytes.data(), section.bytes.size());
         session->end();
         out() << QString("%1: %2 bytes read into %3")
@@ -386,10 +364,10 @@ class Runner {
         if (*size >= 0 &&
             !confirmed(QString("Section %1 holds %2 bytes. Overwrite it?").arg(sectionId(slot)).arg(*size)))
             return refused("Section " + sectionId(slot));
-        const SectionOps::ChangeOutcome outcome =
+        const Outcome outcome =
             SectionOps::replaceSection(link(), backups_, slot, buffer.data(), static_cast<int32_t>(length));
         if (!outcome.ok())
-            return changeFailed(slot, outcome, "Writing");
+            return fail(report(outcome, Doing::Writing));
         out() << QString("%1: %2 bytes written").arg(sectionId(slot)).arg(length) << savedNote(outcome)
               << Qt::endl;
         return kSuccess;
@@ -406,9 +384,9 @@ class Runner {
         if (*size >= 0 &&
             !confirmed(QString("Section %1 holds %2 bytes. Clear it?").arg(sectionId(slot)).arg(*size)))
             return refused("Section " + sectionId(slot));
-        const SectionOps::ChangeOutcome outcome = SectionOps::clearSection(link(), backups_, slot);
+        const Outcome outcome = SectionOps::clearSection(link(), backups_, slot);
         if (!outcome.ok())
-            return changeFailed(slot, outcome, "Clearing");
+            return fail(report(outcome, Doing::Clearing));
         out() << QString("%1: cleared").arg(sectionId(slot)) << savedNote(outcome) << Qt::endl;
         return kSuccess;
     }
@@ -419,8 +397,8 @@ class Runner {
             return kLinkFailed;
         const FullBackup::WriteOutcome outcome =
             FullBackup::write(link(), args_[0], QDateTime::currentDateTimeUtc(), progress());
-        if (!outcome.ok)
-            return fail(outcome.fileError ? kFileError : kLinkFailed, outcome.error);
+        if (!outcome.ok())
+            return fail(report(outcome.outcome, Doing::Reading, outcome.defect));
         out() << QString("%1 sections backed up to %2 (%3 hold data)")
                      .arg(kSectionCount)
                      .arg(QDir::toNativeSeparators(args_[0]))
@@ -434,7 +412,7 @@ class Runner {
         FullBackup::Loaded loaded = FullBackup::load(folder);
         if (loaded.ok())
             return loaded;
-        *code = fail(loaded.status == FullBackup::Loaded::NotFound ? kFileError : kMismatch, loaded.error);
+        *code = fail(report(loaded.outcome, Doing::Reading, loaded.defect));
         return std::nullopt;
     }
 
@@ -466,10 +444,10 @@ class Runner {
                                                  .arg(what, holding.size() == 1 ? "holds" : "hold",
                                                       holding.size() == 1 ? "it" : "them")))
             return refused(what, holding.size() > 1);
-        const std::vector<FullBackup::Restored> results =
+        const std::vector<Outcome> results =
             FullBackup::restore(link(), backups_, *loaded, chosen, progress());
-        if (!results.empty() && !results.back().outcome.ok())
-            return changeFailed(results.back().slot, results.back().outcome, "Restoring");
+        if (!results.empty() && !results.back().ok())
+            return fail(report(results.back(), Doing::Restoring));
         out() << QString("%1 section%2 restored from %3")
                      .arg(results.size())
                      .arg(results.size() == 1 ? "" : "s")
@@ -503,27 +481,27 @@ class Runner {
         const std::vector<FullBackup::Comparison> results =
             FullBackup::verify(link(), loaded->manifest, progress());
         session->end();
-        if (!results.empty() && results.back().linkFailed)
-            return fail(kLinkFailed,
-                        QString("The phone did not answer at section %1; the backup was not compared.")
-                            .arg(sectionId(results.back().slot)));
+        if (!results.empty() && results.back().outcome.status == SectionStatus::LinkFailed)
+            return fail(report(results.back().outcome, Doing::Verifying));
         int differing = 0;
-        bool unreadable = false;
         QJsonArray sections;
         for (const FullBackup::Comparison& c : results) {
             differing += c.matches() ? 0 : 1;
-            unreadable = unreadable || !c.readable;
+            // A section the phone did not give outweighs one that differs.
+            const int sectionCode = report(c.outcome, Doing::Verifying).code;
+            if (code != kLinkFailed && sectionCode != kSuccess)
+                code = sectionCode;
             if (options_.json) {
                 QJsonObject o;
-                o["id"] = sectionId(c.slot);
+                o["id"] = sectionId(c.outcome.slot);
                 o["match"] = c.matches();
                 o["backup"] = stateJson(c.expected);
-                o["phone"] = c.readable ? stateJson(c.actual) : QJsonValue();
+                o["phone"] = c.readable() ? stateJson(c.actual) : QJsonValue();
                 sections.append(o);
             } else if (!c.matches()) {
                 out() << QString("%1: differs (phone: %2, backup: %3)")
-                             .arg(sectionId(c.slot),
-                                  c.readable ? stateText(c.actual) : QString("could not be read"),
+                             .arg(sectionId(c.outcome.slot),
+                                  c.readable() ? stateText(c.actual) : QString("could not be read"),
                                   stateText(c.expected))
                       << Qt::endl;
             }
@@ -542,7 +520,7 @@ class Runner {
                                            .arg(kSectionCount))
                   << Qt::endl;
         }
-        return unreadable ? kLinkFailed : differing > 0 ? kMismatch : kSuccess;
+        return code;
     }
 
     int history() {
@@ -590,7 +568,10 @@ class Runner {
                 kRefused,
                 QString("Section %1 has no automatic backups; nothing was changed.").arg(sectionId(slot)));
         // In memory first: the backup made of the current content may rotate the oldest files out.
-        const std::vector<uint8_t> bytes = BackupStore::load(entries[0].path, kTransferBufferSize);
+        const BackupContent loaded = BackupStore::load(entries[0].path, kTransferBufferSize);
+        if (!loaded.ok())
+            return fail(report(loaded.outcome));
+        const std::vector<uint8_t>& bytes = loaded.bytes;
         if (static_cast<int64_t>(bytes.size()) > SectionCapacity(slot))
             return fail(kMismatch,
                         QString("The backup of section %1 holds %2 bytes, more than the section's %3; "
@@ -609,10 +590,10 @@ class Runner {
                                          .arg(*size)
                                          .arg(entries[0].time.toString(Qt::ISODateWithMs))))
             return refused("Section " + sectionId(slot));
-        const SectionOps::ChangeOutcome outcome = SectionOps::replaceSection(
-            link(), backups_, slot, bytes.data(), static_cast<int32_t>(bytes.size()));
+        const Outcome outcome = SectionOps::replaceSection(link(), backups_, slot, bytes.data(),
+                                                           static_cast<int32_t>(bytes.size()));
         if (!outcome.ok())
-            return changeFailed(slot, outcome, "Restoring");
+            return fail(report(outcome, Doing::Restoring));
         out() << QString("%1: restored the backup of %2 (%3 bytes)")
                      .arg(sectionId(slot), entries[0].time.toString(Qt::ISODateWithMs))
                      .arg(bytes.size())

@@ -1,6 +1,7 @@
 #pragma once
 // tarvel-cli: the section operations from the command line, on the same core and link as the window.
 #include "Backend.h"
+#include "CliReport.h"
 #include "GBPCtrl.h"
 
 #include <QString>
@@ -9,15 +10,6 @@
 #include <memory>
 
 namespace Cli {
-
-enum ExitCode {
-    kSuccess = 0,
-    kLinkFailed = 1, // the phone or the link failed
-    kUsage = 2,
-    kRefused = 3, // refused, or a change of a non-empty section without --yes
-    kFileError = 4,
-    kMismatch = 5, // verification mismatch or a damaged backup
-};
 
 struct Options {
     uint8_t port = 1;

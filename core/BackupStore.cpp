@@ -43,6 +43,12 @@ bool isOwnFolder(const QString& path) {
     return info.isDir() && !info.isSymLink();
 }
 
+Outcome fileError(Outcome& out, int code) {
+    out.status = SectionStatus::FileError;
+    out.fileError = code;
+    return out;
+}
+
 } // namespace
 
 QByteArray sha256Hex(const uint8_t* data, std::size_t size) {
@@ -75,23 +81,30 @@ QStringList BackupStore::backupNames(const QString& folder) const {
     return names;
 }
 
-QString BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
+Outcome BackupStore::save(int slot, const std::vector<uint8_t>& bytes) {
+    Outcome out;
+    out.slot = slot;
     const QString folder = sectionFolder(slot);
+    out.path = folder;
     if (!QDir().mkpath(folder) || !isOwnFolder(folder) || !isOwnFolder(QFileInfo(folder).path()))
-        throw EInOutError(EInOutError::kAccessDenied);
+        return fileError(out, EInOutError::kAccessDenied);
     // Names never go back in time, even when the clock does, so the newest backup is never the one
     // the rotation removes.
     const QStringList before = backupNames(folder);
     QDateTime time = clock_().toUTC();
     if (!before.isEmpty() && timeOfName(before.last()).isValid())
         time = std::max(time, timeOfName(before.last()).addMSecs(1));
-    const QString path = folder + "/" + time.toString(kNameFormat) + ".bin";
-    FileIO::replaceEntry(path, bytes.data(), bytes.size());
+    out.path = folder + "/" + time.toString(kNameFormat) + ".bin";
+    try {
+        FileIO::replaceEntry(out.path, bytes.data(), bytes.size());
+    } catch (const EInOutError& e) {
+        return fileError(out, e.errorCode());
+    }
     // Only now that the new one is on disk may old ones go.
     const QStringList all = backupNames(folder);
     for (qsizetype i = 0; i + kKeep < all.size(); ++i)
         QFile::remove(folder + "/" + all[i]);
-    return path;
+    return out;
 }
 
 std::vector<BackupEntry> BackupStore::list(int slot) const {
@@ -123,18 +136,32 @@ std::vector<BackupEntry> BackupStore::list(int slot) const {
     return entries;
 }
 
-std::vector<uint8_t> BackupStore::load(const QString& path, int64_t limit) {
-    return FileIO::readPlainFile(path, limit);
+BackupContent BackupStore::load(const QString& path, int64_t limit) {
+    BackupContent content;
+    content.outcome.path = path;
+    try {
+        content.bytes = FileIO::readPlainFile(path, limit);
+    } catch (const EInOutError& e) {
+        fileError(content.outcome, e.errorCode());
+    }
+    return content;
 }
 
-void BackupStore::markPending(int slot, const PendingChange& change) {
+Outcome BackupStore::markPending(int slot, const PendingChange& change) {
     QByteArray text = "phone=" + phone_.toUtf8() + "\n";
     text += "backup=" + QFileInfo(change.backupPath).fileName().toUtf8() + "\n";
     text += change.toEmpty ? QByteArray("new=empty\n")
                            : "new=" + QByteArray::number(change.newSize) + " " + change.newSha256 + "\n";
+    Outcome out;
+    out.slot = slot;
+    out.path = sectionFolder(slot) + "/" + kPendingName;
     // Whatever stands at the name is replaced, never written through.
-    FileIO::replaceEntry(sectionFolder(slot) + "/" + kPendingName, text.constData(),
-                         static_cast<std::size_t>(text.size()));
+    try {
+        FileIO::replaceEntry(out.path, text.constData(), static_cast<std::size_t>(text.size()));
+    } catch (const EInOutError& e) {
+        fileError(out, e.errorCode());
+    }
+    return out;
 }
 
 void BackupStore::clearPending(int slot) {

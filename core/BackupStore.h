@@ -6,6 +6,7 @@
 // A section being changed also has a note of the change (pending), so that a change cut short by a
 // crash can be finished or undone at the next session of the same phone. The folders are read as the
 // program's own: a link, a pipe or anything but a plain file in them is never followed or opened.
+#include "Outcome.h"
 #include "SectionTable.h"
 
 #include <QDateTime>
@@ -20,6 +21,13 @@ struct BackupEntry {
     int64_t size = 0;
     ContentKind kind = ckNone; // of the first 20 bytes, as a scan would classify them
     std::string name;          // the application's name when kind is ckApplication
+};
+
+// The bytes of a backup read back: Ok, or FileError with the code (nothing read).
+struct BackupContent {
+    Outcome outcome;
+    std::vector<uint8_t> bytes;
+    bool ok() const { return outcome.ok(); }
 };
 
 // A change of a section in progress: the backup of its old content and what it is to hold.
@@ -48,17 +56,18 @@ class BackupStore {
 
     QString sectionFolder(int slot) const;
 
-    // Saves bytes as the section's newest backup and returns its path; then removes all but the newest
-    // kKeep. A file error throws EInOutError, and then nothing was removed.
-    QString save(int slot, const std::vector<uint8_t>& bytes);
+    // Saves bytes as the section's newest backup, whose path the outcome gives; then removes all but the
+    // newest kKeep. A file error is FileError with its code, and then nothing was removed.
+    Outcome save(int slot, const std::vector<uint8_t>& bytes);
     // The section's backups, newest first. A name more than a day ahead of the clock is no backup of
     // this program's: it is neither listed nor used to name the next one.
     std::vector<BackupEntry> list(int slot) const;
-    // The bytes of a backup, a plain file of at most limit bytes; else a file error throws EInOutError.
-    static std::vector<uint8_t> load(const QString& path, int64_t limit = kLargestSection);
+    // The bytes of a backup, a plain file of at most limit bytes; else FileError with the code.
+    static BackupContent load(const QString& path, int64_t limit = kLargestSection);
 
-    // The note of a change in progress (written flushed before the section is touched).
-    void markPending(int slot, const PendingChange& change);
+    // The note of a change in progress (written flushed before the section is touched); FileError with
+    // the code when it cannot be written.
+    Outcome markPending(int slot, const PendingChange& change);
     void clearPending(int slot);
     // Only a note of this store's phone counts.
     std::optional<PendingChange> pending(int slot) const;

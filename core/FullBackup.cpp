@@ -71,12 +71,16 @@ QString freeFolderName(const QString& parent, const QString& name) {
 WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
                    const SectionOps::Progress& progress) {
     WriteOutcome out;
-    const QDir dir(folder);
-    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
-        out.fileError = true;
-        out.error = QString("Folder %1 is not empty.").arg(QDir::toNativeSeparators(folder));
+    out.outcome.path = folder;
+    auto fileError = [&](Defect defect, int code) {
+        out.outcome.status = SectionStatus::FileError;
+        out.outcome.fileError = code;
+        out.defect = defect;
         return out;
-    }
+    };
+    const QDir dir(folder);
+    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        return fileError(Defect::FolderNotEmpty, 0);
     // Everything is read before anything is written.
     Manifest manifest;
     manifest.time = time.toUTC();
@@ -85,22 +89,17 @@ WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
         if (progress)
             progress({SectionOps::Step::Reading, slot, slot + 1, kSectionCount});
         SectionOps::SectionContent content = SectionOps::readContent(link, slot);
-        if (!content.readable) {
-            out.slot = slot;
-            out.error = content.linkFailed
-                            ? QString("The phone did not answer at section %1.").arg(sectionId(slot))
-                            : QString("Section %1 could not be read.").arg(sectionId(slot));
+        if (!content.ok()) {
+            out.outcome.status = content.outcome.status;
+            out.outcome.slot = slot;
             return out;
         }
         manifest.sections[slot] = stateOf(content);
         data[slot] = std::move(content.bytes);
         out.sectionsWithData += content.empty ? 0 : 1;
     }
-    if (!QDir().mkpath(folder)) {
-        out.fileError = true;
-        out.error = QString("Folder %1 could not be made.").arg(QDir::toNativeSeparators(folder));
-        return out;
-    }
+    if (!QDir().mkpath(folder))
+        return fileError(Defect::FolderNotMade, 0);
     QStringList written;
     try {
         for (int slot = 0; slot < kSectionCount; ++slot) {
@@ -117,92 +116,79 @@ WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
     } catch (const EInOutError& e) {
         for (const QString& path : written)
             QFile::remove(path);
-        out.fileError = true;
-        out.error = QString::fromStdString(e.what());
-        return out;
+        return fileError(Defect::None, e.errorCode());
     }
-    out.ok = true;
     return out;
 }
 
+namespace {
+
+Loaded refused(Loaded& loaded, SectionStatus status, Defect defect, int slot = -1, QString detail = {}) {
+    loaded.outcome.status = status;
+    loaded.outcome.slot = slot;
+    loaded.outcome.detail = std::move(detail);
+    loaded.defect = defect;
+    return loaded;
+}
+
+} // namespace
+
 Loaded parseManifest(const QByteArray& json, const QString& folder) {
     Loaded loaded;
-    const QString shown = QDir::toNativeSeparators(folder);
-    auto foreign = [&](const QString& why) {
-        loaded.status = Loaded::Foreign;
-        loaded.error = QString("%1 is not a Tarvel backup: %2").arg(shown, why);
-        return loaded;
-    };
-    auto damaged = [&](const QString& why) {
-        loaded.status = Loaded::Damaged;
-        loaded.error = QString("The backup in %1 is damaged: %2").arg(shown, why);
-        return loaded;
-    };
+    loaded.outcome.path = folder;
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     const QJsonObject root = doc.object();
     if (parseError.error != QJsonParseError::NoError || !doc.isObject() || root["format"] != kFormatName)
-        return foreign(QString("its %1 is not one Tarvel writes.").arg(kManifestName));
+        return refused(loaded, SectionStatus::Foreign, Defect::OtherFormat);
     if (root["version"].toInt(-1) != kFormatVersion)
-        return foreign(
-            QString("its format version %1 is not known.").arg(root["version"].toVariant().toString()));
+        return refused(loaded, SectionStatus::Foreign, Defect::UnknownVersion, -1,
+                       root["version"].toVariant().toString());
     loaded.manifest.time = QDateTime::fromString(root["time"].toString(), Qt::ISODateWithMs).toUTC();
     // The restore's question names the backup by its time.
     if (!loaded.manifest.time.isValid())
-        return damaged(QString("%1 gives no time.").arg(kManifestName));
+        return refused(loaded, SectionStatus::Damaged, Defect::NoTime);
     const QJsonObject sections = root["sections"].toObject();
     for (int slot = 0; slot < kSectionCount; ++slot) {
         const QJsonValue value = sections[sectionId(slot)];
         const QJsonObject entry = value.toObject();
         SectionState& s = loaded.manifest.sections[slot];
         if (!value.isObject())
-            return damaged(QString("section %1 is not described.").arg(sectionId(slot)));
+            return refused(loaded, SectionStatus::Damaged, Defect::SectionUndescribed, slot);
         if (entry["empty"].toBool(false))
             continue;
         const qint64 size = entry["size"].toInteger(-1);
         const QString hash = entry["sha256"].toString();
         if (size < 0 || !isSha256Hex(hash))
-            return damaged(QString("section %1 is not described.").arg(sectionId(slot)));
+            return refused(loaded, SectionStatus::Damaged, Defect::SectionUndescribed, slot);
         // Checked for every section before anything is read or written, so a restore never stops halfway.
         if (size > SectionCapacity(slot))
-            return damaged(QString("section %1 is recorded with %2 bytes; it holds at most %3.")
-                               .arg(sectionId(slot))
-                               .arg(size)
-                               .arg(SectionCapacity(slot)));
+            return refused(loaded, SectionStatus::Damaged, Defect::SectionTooLarge, slot,
+                           QString::number(size));
         s.empty = false;
         s.size = size;
         s.sha256 = hash.toLatin1();
     }
-    loaded.status = Loaded::Ok;
+    loaded.outcome.status = SectionStatus::Ok;
     return loaded;
 }
 
 Loaded load(const QString& folder) {
     Loaded loaded;
-    const QString shown = QDir::toNativeSeparators(folder);
-    if (!QFileInfo(folder).isDir()) {
-        loaded.status = Loaded::NotFound;
-        loaded.error = QString("Folder %1 does not exist.").arg(shown);
-        return loaded;
-    }
+    loaded.outcome.path = folder;
+    if (!QFileInfo(folder).isDir())
+        return refused(loaded, SectionStatus::NotFound, Defect::None);
     const QDir dir(folder);
-    auto damaged = [&](const QString& why) {
-        loaded.status = Loaded::Damaged;
-        loaded.error = QString("The backup in %1 is damaged: %2").arg(shown, why);
-        return loaded;
-    };
     const QString manifestPath = dir.filePath(kManifestName);
-    if (!QFileInfo::exists(manifestPath) && !QFileInfo(manifestPath).isSymLink()) {
-        loaded.status = Loaded::Foreign;
-        loaded.error = QString("%1 is not a Tarvel backup: it has no %2.").arg(shown, kManifestName);
-        return loaded;
-    }
+    if (!QFileInfo::exists(manifestPath) && !QFileInfo(manifestPath).isSymLink())
+        return refused(loaded, SectionStatus::Foreign, Defect::NoManifest);
     // Only plain files count: a link or a pipe in the folder is never followed or waited on.
     std::vector<uint8_t> json;
     try {
         json = FileIO::readPlainFile(manifestPath, kMaxManifestSize);
-    } catch (const EInOutError&) {
-        return damaged(QString("%1 cannot be read.").arg(kManifestName));
+    } catch (const EInOutError& e) {
+        loaded.outcome.fileError = e.errorCode();
+        return refused(loaded, SectionStatus::Damaged, Defect::ManifestUnreadable);
     }
     loaded = parseManifest(
         QByteArray(reinterpret_cast<const char*>(json.data()), static_cast<qsizetype>(json.size())), folder);
@@ -216,18 +202,19 @@ Loaded load(const QString& folder) {
         try {
             loaded.data[slot] = FileIO::readPlainFile(path, kTransferBufferSize);
         } catch (const EInOutError& e) {
-            return damaged(QString("%1: %2.").arg(sectionFileName(slot), QString::fromStdString(e.what())));
+            loaded.outcome.fileError = e.errorCode();
+            return refused(loaded, SectionStatus::Damaged, Defect::FileUnreadable, slot);
         }
         if (static_cast<int64_t>(loaded.data[slot].size()) != s.size)
-            return damaged(QString("%1 does not hold %2 bytes.").arg(sectionFileName(slot)).arg(s.size));
+            return refused(loaded, SectionStatus::Damaged, Defect::WrongSize, slot, QString::number(s.size));
         if (sha256Hex(loaded.data[slot]) != s.sha256)
-            return damaged(QString("%1 does not match its SHA-256.").arg(sectionFileName(slot)));
+            return refused(loaded, SectionStatus::Damaged, Defect::WrongHash, slot);
     }
     return loaded;
 }
 
-std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
-                              const std::vector<int>& only, const SectionOps::Progress& progress) {
+std::vector<Outcome> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
+                             const std::vector<int>& only, const SectionOps::Progress& progress) {
     // Each section once, in the order named.
     std::vector<int> chosen;
     for (int slot : only)
@@ -237,15 +224,16 @@ std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded&
     if (only.empty())
         for (int slot = 0; slot < kSectionCount; ++slot)
             chosen.push_back(slot);
-    std::vector<Restored> results;
+    std::vector<Outcome> results;
     if (!backup.ok())
         return results;
     // Every section is checked before the first is written, so a restore never stops halfway on size.
     for (int slot : chosen) {
         if (static_cast<int64_t>(backup.data[slot].size()) > SectionCapacity(slot)) {
-            SectionOps::ChangeOutcome tooLarge;
-            tooLarge.result = SectionOps::Result::TooLarge;
-            results.push_back({slot, tooLarge});
+            Outcome tooLarge;
+            tooLarge.status = SectionStatus::TooLarge;
+            tooLarge.slot = slot;
+            results.push_back(tooLarge);
             return results;
         }
     }
@@ -258,12 +246,11 @@ std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded&
                 progress({e.step, e.slot, index, static_cast<int>(chosen.size())});
         };
         const std::vector<uint8_t>& bytes = backup.data[slot];
-        Restored r{slot, backup.manifest.sections[slot].empty
-                             ? SectionOps::clearSection(link, backups, slot, step)
-                             : SectionOps::replaceSection(link, backups, slot, bytes.data(),
-                                                          static_cast<int32_t>(bytes.size()), step)};
-        results.push_back(r);
-        if (!r.outcome.ok())
+        results.push_back(backup.manifest.sections[slot].empty
+                              ? SectionOps::clearSection(link, backups, slot, step)
+                              : SectionOps::replaceSection(link, backups, slot, bytes.data(),
+                                                           static_cast<int32_t>(bytes.size()), step));
+        if (!results.back().ok())
             break;
     }
     return results;
@@ -277,14 +264,16 @@ std::vector<Comparison> verify(GBPCtrl& link, const Manifest& manifest,
             progress({SectionOps::Step::Reading, slot, slot + 1, kSectionCount});
         const SectionOps::SectionContent content = SectionOps::readContent(link, slot);
         Comparison c;
-        c.slot = slot;
+        c.outcome = content.outcome;
+        c.outcome.slot = slot;
         c.expected = manifest.sections[slot];
-        c.readable = content.readable;
-        c.linkFailed = content.linkFailed;
-        if (content.readable)
+        if (content.ok()) {
             c.actual = stateOf(content);
+            if (c.actual != c.expected)
+                c.outcome.status = SectionStatus::VerifyFailed;
+        }
         results.push_back(c);
-        if (content.linkFailed)
+        if (content.outcome.status == SectionStatus::LinkFailed)
             break; // the sections after it are not compared: one deadline, not one per section
     }
     return results;

@@ -4,6 +4,7 @@
 // size and SHA-256. A backup is loaded only when every recorded file is there with its size and hash, so
 // a restore checks everything before it writes anything.
 #include "BackupStore.h"
+#include "Outcome.h"
 #include "SectionOps.h"
 
 #include <QDateTime>
@@ -37,51 +38,70 @@ QByteArray manifestJson(const Manifest& manifest);
 // second gets a folder of its own.
 QString freeFolderName(const QString& parent, const QString& name);
 
+// What is wrong with a backup folder, beside the outcome's status: the facts its texts need.
+enum class Defect {
+    None,
+    FolderNotEmpty,     // write: the folder holds something
+    FolderNotMade,      // write: the folder could not be made
+    NoManifest,         // Foreign: there is no manifest
+    OtherFormat,        // Foreign: the manifest is not one this program writes
+    UnknownVersion,     // Foreign: of a format version not known (detail: the version it gives)
+    ManifestUnreadable, // Damaged: the manifest cannot be read
+    NoTime,             // Damaged: the manifest gives no time
+    SectionUndescribed, // Damaged: a section (slot) is not described
+    SectionTooLarge,    // Damaged: a section is recorded larger than it holds (detail: the size)
+    FileUnreadable,     // Damaged: a section's file cannot be read (fileError)
+    WrongSize,          // Damaged: a section's file does not hold the recorded size (detail: the size)
+    WrongHash,          // Damaged: a section's file does not match its SHA-256
+};
+
+// A backup written: Ok; LinkFailed or ReadMismatch at a section (slot); FileError (fileError, or the
+// folder's defect). The outcome's path is the folder.
 struct WriteOutcome {
-    bool ok = false;
-    bool fileError = false; // else the phone failed (a section could not be read)
-    int slot = -1;          // the section that could not be read
-    QString error;
+    Outcome outcome;
+    Defect defect = Defect::None;
     int sectionsWithData = 0;
+    bool ok() const { return outcome.ok(); }
 };
 // Reads every section and writes the backup into folder, which is made when missing and must be empty.
 // Nothing is written unless all sections were read; a failed write removes what it wrote.
 WriteOutcome write(GBPCtrl& link, const QString& folder, const QDateTime& time,
                    const SectionOps::Progress& progress = {});
 
+// A backup loaded: Ok, NotFound, Foreign or Damaged with the defect; the outcome's path is the folder.
 struct Loaded {
-    enum Status { Ok, NotFound, Foreign, Damaged } status = NotFound;
-    QString error; // a sentence for the user
+    // One that load did not fill is no backup to restore.
+    Loaded() { outcome.status = SectionStatus::NotFound; }
+    Outcome outcome;
+    Defect defect = Defect::None;
     Manifest manifest;
     std::array<std::vector<uint8_t>, kSectionCount> data;
-    bool ok() const { return status == Ok; }
+    bool ok() const { return outcome.ok(); }
 };
 // Loads and checks a backup folder (no phone involved). Only plain files are read, never through a link.
 Loaded load(const QString& folder);
-// Checks a manifest's text (folder only names the backup in the error): Ok with the manifest filled in,
-// else Foreign or Damaged with the sentence. Reads no file.
+// Checks a manifest's text (folder only names the backup): Ok with the manifest filled in, else Foreign
+// or Damaged with the defect. Reads no file.
 Loaded parseManifest(const QByteArray& json, const QString& folder);
 // A larger manifest is no backup of this program's.
 inline constexpr int64_t kMaxManifestSize = 1 << 20;
 
 // Restores the chosen slots (all when empty; each once, in the order named) of a loaded backup through
-// the safe path: sections recorded with data are written, the others cleared. Stops at the first failure;
-// a section larger than its capacity stops it before anything is written (TooLarge).
-struct Restored {
-    int slot = 0;
-    SectionOps::ChangeOutcome outcome;
-};
-std::vector<Restored> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
-                              const std::vector<int>& only = {}, const SectionOps::Progress& progress = {});
+// the safe path: sections recorded with data are written, the others cleared. One outcome for each
+// section changed (SectionOps::replaceSection's), in order. Stops at the first failure; a section larger
+// than its capacity stops it before anything is written (TooLarge).
+std::vector<Outcome> restore(GBPCtrl& link, BackupStore& backups, const Loaded& backup,
+                             const std::vector<int>& only = {}, const SectionOps::Progress& progress = {});
 
-// The phone against a backup, section by section.
+// The phone against a backup, section by section: Ok when they match, VerifyFailed when they differ,
+// ReadMismatch when the phone did not give the section's bytes, LinkFailed when it did not answer (the
+// comparison stops there).
 struct Comparison {
-    int slot = 0;
+    Outcome outcome;
     SectionState expected;
-    SectionState actual;
-    bool readable = true;    // the phone gave the section's bytes
-    bool linkFailed = false; // it did not answer; the comparison stops there
-    bool matches() const { return readable && expected == actual; }
+    SectionState actual; // when readable
+    bool matches() const { return outcome.ok(); }
+    bool readable() const { return outcome.ok() || outcome.status == SectionStatus::VerifyFailed; }
 };
 std::vector<Comparison> verify(GBPCtrl& link, const Manifest& manifest,
                                const SectionOps::Progress& progress = {});

@@ -5,6 +5,7 @@
 // finding. Qt's JSON parser is not instrumented: run with fuzz/manifest.dict.
 #include "FullBackup.h"
 #include "SectionTable.h"
+#include "SectionTexts.h"
 #include "SectionTitle.h"
 
 namespace {
@@ -34,14 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray json(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const FullBackup::Loaded loaded = FullBackup::parseManifest(json, kFolder);
 
-    using Status = FullBackup::Loaded::Status;
-    check(loaded.status == Status::Ok || loaded.status == Status::Foreign ||
-          loaded.status == Status::Damaged);
-    check(loaded.ok() == (loaded.status == Status::Ok));
+    const SectionStatus status = loaded.outcome.status;
+    check(status == SectionStatus::Ok || status == SectionStatus::Foreign ||
+          status == SectionStatus::Damaged);
+    check(loaded.ok() == (status == SectionStatus::Ok));
+    check(loaded.ok() == (loaded.defect == FullBackup::Defect::None));
     // A refusal is a sentence naming the backup; nothing was read.
-    check(loaded.ok() == loaded.error.isEmpty());
+    const QString error = SectionTexts::backupFolderError(loaded);
+    check(loaded.ok() == error.isEmpty());
     if (!loaded.ok())
-        check(loaded.error.contains(kFolder) && loaded.error.endsWith('.'));
+        check(error.contains(kFolder) && error.endsWith('.'));
     for (const std::vector<uint8_t>& bytes : loaded.data)
         check(bytes.empty());
     if (!loaded.ok())

@@ -941,7 +941,7 @@ TEST_F(SectionOperations, TheListMenuRestoresASectionAndBacksUpAndRestoresThemAl
 TEST_F(SectionOperations, ReloadUndoesAChangeCutShortByACrash) {
     const std::vector<uint8_t> old = pattern(500);
     // What a run killed between the clear and the write leaves: the backup, the note, an empty section.
-    const QString saved = form.backupStore().save(kLargeSlot, old);
+    const QString saved = form.backupStore().save(kLargeSlot, old).path;
     PendingChange note;
     note.backupPath = saved;
     note.newSize = 3;

@@ -2,6 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
 #include "SectionListModel.h"
+#include "SectionTexts.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -73,5 +74,5 @@ TEST(SectionController, RunsTheActionsWithoutAWindowAndTellsTheModelWhichRowsCha
     EXPECT_EQ(buffer[2], 'F');
     link.initResults[1] = -1;
     EXPECT_EQ(controller.readForView(10, buffer.data()), std::nullopt);
-    EXPECT_EQ(window.log.back(), "activity " + SectionOps::gbpErrorText(1).toStdString());
+    EXPECT_EQ(window.log.back(), "activity " + SectionTexts::gbpErrorText(1).toStdString());
 }

@@ -1,5 +1,4 @@
 #include "FakeSysfs.h"
-#include "FullBackup.h"
 #include "SectionTable.h"
 #include "TestFiles.h"
 

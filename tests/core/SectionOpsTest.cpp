@@ -4,6 +4,7 @@
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "ScriptedLink.h"
+#include "SectionTexts.h"
 #include "TestPattern.h"
 #include "VirtualPhone.h"
 
@@ -53,7 +54,7 @@ class SafeOverwrite : public testing::Test {
     const std::vector<uint8_t> fresh = pattern(300, 2);
 
     void SetUp() override { link.put(18, 9, old); }
-    ChangeOutcome upload() {
+    Outcome upload() {
         return replaceSection(link, backups, kSlot, fresh.data(), static_cast<int32_t>(fresh.size()));
     }
     const std::vector<uint8_t>& section() { return link.files[{18, 9}]; }
@@ -65,7 +66,7 @@ TEST_F(SafeOverwrite, KeepsOrRestoresTheOldContentWhicheverStepFails) {
     struct Case {
         const char* name;
         std::function<void(ScriptedLink&)> stage;
-        Result result;
+        SectionStatus status;
         Recovery recovery;
         bool holdsOld;
     };
@@ -80,37 +81,38 @@ TEST_F(SafeOverwrite, KeepsOrRestoresTheOldContentWhicheverStepFails) {
         };
     };
     const Case cases[] = {
-        {"clear", [](ScriptedLink& l) { l.clearResult = -3; }, Result::ClearFailed, Recovery::Restored, true},
+        {"clear", [](ScriptedLink& l) { l.clearResult = -3; }, SectionStatus::ClearFailed, Recovery::Restored,
+         true},
         {"write",
          once(
              "Write", [](ScriptedLink& l) { l.writeResult = -3; },
              [](ScriptedLink& l) { l.writeResult.reset(); }),
-         Result::WriteFailed, Recovery::Restored, true},
+         SectionStatus::WriteFailed, Recovery::Restored, true},
         {"verify",
          once(
              "Write", [](ScriptedLink& l) { l.alterWrite = [](std::vector<uint8_t>& b) { b.pop_back(); }; },
              [](ScriptedLink& l) { l.alterWrite = nullptr; }),
-         Result::VerifyFailed, Recovery::Restored, true},
-        {"write and the write back", [](ScriptedLink& l) { l.writeResult = -3; }, Result::WriteFailed,
+         SectionStatus::VerifyFailed, Recovery::Restored, true},
+        {"write and the write back", [](ScriptedLink& l) { l.writeResult = -3; }, SectionStatus::WriteFailed,
          Recovery::SavedOnly, false},
-        {"nothing", [](ScriptedLink&) {}, Result::Ok, Recovery::None, false},
+        {"nothing", [](ScriptedLink&) {}, SectionStatus::Ok, Recovery::None, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         link = ScriptedLink();
         link.put(18, 9, old);
         c.stage(link);
-        const ChangeOutcome out = upload();
-        EXPECT_EQ(out.result, c.result);
+        const Outcome out = upload();
+        EXPECT_EQ(out.status, c.status);
         EXPECT_EQ(out.recovery, c.recovery);
         if (c.holdsOld) {
             EXPECT_EQ(section(), old) << "the old content was not written back";
         }
-        if (c.result == Result::Ok) {
+        if (c.status == SectionStatus::Ok) {
             EXPECT_EQ(section(), fresh);
         }
-        ASSERT_FALSE(out.backupPath.isEmpty());
-        EXPECT_EQ(fileBytes(out.backupPath), old) << "the backup does not hold the old content";
+        ASSERT_FALSE(out.path.isEmpty());
+        EXPECT_EQ(fileBytes(out.path), old) << "the backup does not hold the old content";
         EXPECT_FALSE(backups.pending(kSlot)) << "the note of the change outlived it";
     }
     EXPECT_EQ(backups.list(kSlot).size(), std::size(cases));
@@ -119,8 +121,9 @@ TEST_F(SafeOverwrite, KeepsOrRestoresTheOldContentWhicheverStepFails) {
 TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
     // A read whose count is not the section's size.
     link.readResults[{18, 9}] = 499;
-    ChangeOutcome out = upload();
-    EXPECT_EQ(out.result, Result::BackupFailed);
+    Outcome out = upload();
+    EXPECT_EQ(out.status, SectionStatus::ReadMismatch);
+    EXPECT_TRUE(backupStepFailed(out));
     EXPECT_EQ(opsOf(link), "Size Read");
     EXPECT_EQ(section(), old);
     link.readResults.clear();
@@ -132,8 +135,10 @@ TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
     chmod(QFile::encodeName(backups.sectionFolder(kSlot)).constData(), 0555);
     link.calls.clear();
     out = clearSection(link, backups, kSlot);
-    EXPECT_EQ(out.result, Result::BackupFailed);
-    EXPECT_EQ(out.error, "File access denied");
+    EXPECT_EQ(out.status, SectionStatus::BackupFailed);
+    EXPECT_EQ(out.fileError, EInOutError::kAccessDenied);
+    EXPECT_EQ(SectionTexts::notBackedUpBecause(out),
+              "Section 18-09 could not be backed up; nothing was changed (File access denied).");
     EXPECT_EQ(opsOf(link), "Size Read") << "the section was touched after a failed backup";
     chmod(QFile::encodeName(backups.sectionFolder(kSlot)).constData(), 0755);
 
@@ -149,11 +154,11 @@ TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
         if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
             _exit(10);
         link.calls.clear();
-        const ChangeOutcome denied = upload();
-        _exit(denied.result != Result::BackupFailed ? 11
-              : opsOf(link) != "Size Read"          ? 12
-              : section() != old                    ? 13
-                                                    : 0);
+        const Outcome denied = upload();
+        _exit(denied.status != SectionStatus::BackupFailed ? 11
+              : opsOf(link) != "Size Read"                 ? 12
+              : section() != old                           ? 13
+                                                           : 0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -165,15 +170,15 @@ TEST_F(SafeOverwrite, ChangesNothingWhenTheOldContentCannotBeReadOrSaved) {
 
 TEST_F(SafeOverwrite, WritesAnEmptySectionWithoutBackupOrClearAndClearsAfterSaving) {
     link.files.clear();
-    ChangeOutcome out = upload();
+    Outcome out = upload();
     EXPECT_TRUE(out.ok());
-    EXPECT_TRUE(out.backupPath.isEmpty());
+    EXPECT_TRUE(out.path.isEmpty());
     EXPECT_EQ(opsOf(link), "Size Write Read");
     link.calls.clear();
     out = clearSection(link, backups, kSlot);
     EXPECT_TRUE(out.ok());
     EXPECT_EQ(opsOf(link), "Size Read Clear");
-    EXPECT_EQ(fileBytes(out.backupPath), fresh);
+    EXPECT_EQ(fileBytes(out.path), fresh);
     EXPECT_FALSE(link.files.count({18, 9}));
 }
 
@@ -198,7 +203,9 @@ TEST(BackupStore, KeepsTheNewestFiftyNamedInOrderEvenWhenTheClockGoesBack) {
 #ifndef _WIN32
     // A save that fails removes nothing (a folder closed by its mode bits; Windows has none that do).
     chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0555);
-    EXPECT_THROW(store.save(kSlot, {1}), EInOutError);
+    const Outcome refused = store.save(kSlot, {1});
+    EXPECT_EQ(refused.status, SectionStatus::FileError);
+    EXPECT_EQ(refused.fileError, EInOutError::kAccessDenied);
     chmod(QFile::encodeName(store.sectionFolder(kSlot)).constData(), 0755);
 #endif
     EXPECT_EQ(store.list(kSlot).size(), 50u);
@@ -211,6 +218,35 @@ TEST(BackupStore, KeepsTheNewestFiftyNamedInOrderEvenWhenTheClockGoesBack) {
     EXPECT_EQ(store.list(0)[0].name.substr(0, 8), "Snake J5");
 }
 
+TEST(BackupStore, ReportsASaveOrNoteItCannotWriteAsAFileErrorAndTheChangeTouchesNothing) {
+    QTemporaryDir dir;
+    ScriptedLink link;
+    link.put(18, 9, pattern(500, 1));
+    // A root under a regular file can never be made a folder, not even by root.
+    FileIO::replaceFile(dir.filePath("file"), "x", 1);
+    BackupStore store(dir.filePath("file/backups"));
+    Outcome saved;
+    EXPECT_NO_THROW(saved = store.save(kSlot, pattern(10, 1)));
+    EXPECT_EQ(saved.status, SectionStatus::FileError);
+    EXPECT_EQ(saved.fileError, EInOutError::kAccessDenied);
+    EXPECT_TRUE(store.list(kSlot).empty());
+    const Outcome cleared = clearSection(link, store, kSlot);
+    EXPECT_EQ(cleared.status, SectionStatus::BackupFailed);
+    EXPECT_EQ(cleared.fileError, EInOutError::kAccessDenied);
+    EXPECT_EQ(opsOf(link), "Size Read") << "the section was touched after a failed backup";
+
+    // The backup is saved, but the note of the change cannot take the place of a folder that holds a file.
+    BackupStore noteless(dir.filePath("backups"));
+    ASSERT_TRUE(QDir().mkpath(noteless.sectionFolder(kSlot) + "/pending/kept"));
+    link.calls.clear();
+    const Outcome unnoted = clearSection(link, noteless, kSlot);
+    EXPECT_EQ(unnoted.status, SectionStatus::BackupFailed);
+    EXPECT_NE(unnoted.fileError, 0);
+    EXPECT_EQ(fileBytes(unnoted.path), pattern(500, 1));
+    EXPECT_EQ(opsOf(link), "Size Read") << "the section was touched without a note of the change";
+    EXPECT_EQ((link.files[{18, 9}]), pattern(500, 1));
+}
+
 TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWriting) {
     QTemporaryDir dir;
     ScriptedLink link;
@@ -221,11 +257,14 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
     const QString folder = dir.filePath("full");
     const FullBackup::WriteOutcome written =
         FullBackup::write(link, folder, QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
-    ASSERT_TRUE(written.ok) << written.error.toStdString();
+    ASSERT_TRUE(written.ok()) << SectionTexts::backupFolderError(written).toStdString();
     EXPECT_EQ(written.sectionsWithData, 3);
     EXPECT_EQ(namesIn(folder), (QStringList{"02-10.bin", "18-09.bin", "18-10.bin", "tarvel-backup.json"}));
-    EXPECT_FALSE(FullBackup::write(link, folder, QDateTime::currentDateTimeUtc()).ok)
-        << "not an empty folder";
+    const FullBackup::WriteOutcome notEmpty =
+        FullBackup::write(link, folder, QDateTime::currentDateTimeUtc());
+    EXPECT_EQ(notEmpty.defect, FullBackup::Defect::FolderNotEmpty) << "not an empty folder";
+    EXPECT_EQ(SectionTexts::backupFolderError(notEmpty),
+              QString("Folder %1 is not empty.").arg(QDir::toNativeSeparators(folder)));
     // A second backup in the same second goes beside the first.
     EXPECT_EQ(FullBackup::freeFolderName(dir.path(), "full"), dir.filePath("full-2"));
     EXPECT_EQ(FullBackup::freeFolderName(dir.path(), "other"), dir.filePath("other"));
@@ -235,26 +274,25 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
     link.put(18, 9, pattern(50, 9));
     link.put(18, 11, pattern(70, 9));
     FullBackup::Loaded loaded = FullBackup::load(folder);
-    ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
+    ASSERT_TRUE(loaded.ok()) << SectionTexts::backupFolderError(loaded).toStdString();
     EXPECT_EQ(loaded.manifest.time, QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
     const auto results = FullBackup::restore(link, backups, loaded, {10, 12});
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ((link.files[{18, 9}]), pattern(21504, 4));
     EXPECT_FALSE(link.files.count({18, 11})) << "a section recorded empty is cleared";
     EXPECT_EQ((link.files[{2, 10}]), pattern(100, 9)) << "a section not chosen was restored";
-    EXPECT_EQ(fileBytes(results[1].outcome.backupPath), pattern(70, 9))
-        << "the cleared content was not saved";
+    EXPECT_EQ(fileBytes(results[1].path), pattern(70, 9)) << "the cleared content was not saved";
     std::vector<int> mismatched;
     for (const FullBackup::Comparison& c : FullBackup::verify(link, loaded.manifest))
         if (!c.matches())
-            mismatched.push_back(c.slot);
+            mismatched.push_back(c.outcome.slot);
     EXPECT_EQ(mismatched, std::vector<int>{0});
 
     // Damage of every kind is found before anything is written.
     struct Damage {
         const char* what;
         std::function<void()> make;
-        FullBackup::Loaded::Status status;
+        SectionStatus status;
     };
     const QString json = folder + "/tarvel-backup.json";
     const std::vector<uint8_t> manifest = fileBytes(json);
@@ -268,15 +306,15 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
     const Damage damages[] = {
         {"a flipped byte",
          [&] { FileIO::replaceFile(folder + "/18-09.bin", pattern(21504, 5).data(), 21504); },
-         FullBackup::Loaded::Damaged},
-        {"a missing file", [&] { QFile::remove(folder + "/02-10.bin"); }, FullBackup::Loaded::Damaged},
+         SectionStatus::Damaged},
+        {"a missing file", [&] { QFile::remove(folder + "/02-10.bin"); }, SectionStatus::Damaged},
         {"a short file", [&] { FileIO::replaceFile(folder + "/02-10.bin", "ab", 2); },
-         FullBackup::Loaded::Damaged},
-        {"a section left out", [&] { edit("\"18-29\"", "\"18-30\""); }, FullBackup::Loaded::Damaged},
-        {"another format", [&] { edit("tarvel-backup\"", "other\""); }, FullBackup::Loaded::Foreign},
-        {"a newer version", [&] { edit("\"version\": 1", "\"version\": 2"); }, FullBackup::Loaded::Foreign},
-        {"no JSON", [&] { putManifest("{ not json"); }, FullBackup::Loaded::Foreign},
-        {"no time", [&] { edit("\"time\"", "\"when\""); }, FullBackup::Loaded::Damaged},
+         SectionStatus::Damaged},
+        {"a section left out", [&] { edit("\"18-29\"", "\"18-30\""); }, SectionStatus::Damaged},
+        {"another format", [&] { edit("tarvel-backup\"", "other\""); }, SectionStatus::Foreign},
+        {"a newer version", [&] { edit("\"version\": 1", "\"version\": 2"); }, SectionStatus::Foreign},
+        {"no JSON", [&] { putManifest("{ not json"); }, SectionStatus::Foreign},
+        {"no time", [&] { edit("\"time\"", "\"when\""); }, SectionStatus::Damaged},
         {"a small section over its capacity",
          [&] {
              const std::vector<uint8_t> big = pattern(3072, 3);
@@ -285,7 +323,7 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
              putManifest(text.replace("\"size\": 2048", "\"size\": 3072")
                              .replace(sha256Hex(pattern(2048, 3)), sha256Hex(big)));
          },
-         FullBackup::Loaded::Damaged},
+         SectionStatus::Damaged},
 #ifndef _WIN32
         // Windows makes no fifos, and QFile::link makes a .lnk shortcut there, not a link.
         {"a link as a section's file",
@@ -293,15 +331,15 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
              QFile::rename(folder + "/02-10.bin", dir.filePath("02-10.bin"));
              QFile::link(dir.filePath("02-10.bin"), folder + "/02-10.bin");
          },
-         FullBackup::Loaded::Damaged},
+         SectionStatus::Damaged},
         {"a pipe as the manifest",
          [&] {
              QFile::remove(json);
              ASSERT_EQ(mkfifo(QFile::encodeName(json).constData(), 0600), 0);
          },
-         FullBackup::Loaded::Damaged},
+         SectionStatus::Damaged},
 #endif
-        {"no manifest", [&] { QFile::remove(json); }, FullBackup::Loaded::Foreign},
+        {"no manifest", [&] { QFile::remove(json); }, SectionStatus::Foreign},
     };
     for (const Damage& d : damages) {
         SCOPED_TRACE(d.what);
@@ -309,8 +347,9 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
         ASSERT_TRUE(good.ok());
         d.make();
         const FullBackup::Loaded bad = FullBackup::load(folder);
-        EXPECT_EQ(bad.status, d.status) << bad.error.toStdString();
-        EXPECT_TRUE(bad.error.contains(QDir::toNativeSeparators(folder))) << bad.error.toStdString();
+        const QString error = SectionTexts::backupFolderError(bad);
+        EXPECT_EQ(bad.outcome.status, d.status) << error.toStdString();
+        EXPECT_TRUE(error.contains(QDir::toNativeSeparators(folder))) << error.toStdString();
         link.calls.clear();
         EXPECT_TRUE(FullBackup::restore(link, backups, bad).empty());
         EXPECT_TRUE(link.calls.empty()) << "the phone was touched for a damaged backup";
@@ -321,7 +360,7 @@ TEST(FullBackup, RestoresChosenSectionsAndRefusesADamagedOrForeignFolderBeforeWr
         FileIO::replaceFile(folder + "/18-09.bin", pattern(21504, 4).data(), 21504);
         FileIO::replaceFile(folder + "/02-10.bin", pattern(2048, 3).data(), 2048);
     }
-    EXPECT_EQ(FullBackup::load(dir.filePath("missing")).status, FullBackup::Loaded::NotFound);
+    EXPECT_EQ(FullBackup::load(dir.filePath("missing")).outcome.status, SectionStatus::NotFound);
 }
 
 TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStops) {
@@ -373,13 +412,14 @@ TEST(SafeOverwriteKilled, LeavesTheSectionOldOrNewAndABackupOnDiskWhereverItStop
         BackupStore backups(dir.filePath("backups"));
         ASSERT_TRUE(backups.pending(kSlot)) << "no note of the change in progress";
         ASSERT_EQ(phone.InitGBPMode(1), 0);
-        const std::vector<Interrupted> found = finishInterrupted(phone, backups);
+        const std::vector<Outcome> found = finishInterrupted(phone, backups);
         const std::vector<uint8_t> now = fileBytes(phone.sectionPath(18, 9));
         phone.EndGBPMode();
         ASSERT_EQ(found.size(), 1u);
-        EXPECT_FALSE(found[0].failed);
+        EXPECT_TRUE(found[0].ok());
         EXPECT_TRUE(now == old || now == fresh) << "the section holds " << now.size() << " bytes";
-        EXPECT_EQ(found[0].restored, std::string(stop) == "write" || std::string(stop) == "flush");
+        EXPECT_EQ(found[0].recovery == Recovery::Restored,
+                  std::string(stop) == "write" || std::string(stop) == "flush");
         ASSERT_EQ(backups.list(kSlot).size(), 1u);
         EXPECT_EQ(fileBytes(backups.list(kSlot)[0].path), old);
         EXPECT_FALSE(backups.pending(kSlot));
@@ -397,15 +437,15 @@ TEST(UnansweredLink, IsNoEmptySectionAndStopsEveryOperationAtTheFirstCall) {
     link.put(18, 9, held);
     link.noAnswerFrom = 0;
     const SectionContent content = readContent(link, kSlot);
-    EXPECT_TRUE(content.linkFailed && !content.readable && !content.empty);
-    for (const ChangeOutcome& out :
+    EXPECT_TRUE(content.outcome.status == SectionStatus::LinkFailed && !content.empty);
+    for (const Outcome& out :
          {replaceSection(link, backups, kSlot, held.data(), 7), clearSection(link, backups, kSlot)}) {
-        EXPECT_EQ(out.result, Result::BackupFailed);
-        EXPECT_TRUE(out.linkFailed);
+        EXPECT_EQ(out.status, SectionStatus::LinkFailed);
+        EXPECT_TRUE(backupStepFailed(out));
     }
     EXPECT_EQ(opsOf(link), "Size Size Size") << "a change went out after a call got no answer";
     EXPECT_EQ((link.files[{18, 9}]), held);
-    EXPECT_FALSE(FullBackup::write(link, dir.filePath("full"), QDateTime::currentDateTimeUtc()).ok);
+    EXPECT_FALSE(FullBackup::write(link, dir.filePath("full"), QDateTime::currentDateTimeUtc()).ok());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("full")));
 
     // The scan stops at the first call without an answer; the sections after it keep their records.
@@ -414,31 +454,33 @@ TEST(UnansweredLink, IsNoEmptySectionAndStopsEveryOperationAtTheFirstCall) {
     link.noAnswerFrom = 3; // Size 02-10, Size 02-11, Read 02-11, then Size 02-12 gets none
     SectionTable table = makeSectionTable();
     table[2].Size = 77;
-    EXPECT_FALSE(scanAll(link, table));
+    const Outcome scanned = scanAll(link, table);
+    EXPECT_EQ(scanned.status, SectionStatus::LinkFailed);
+    EXPECT_EQ(scanned.slot, 2) << "not the section that got no answer";
     EXPECT_EQ(link.calls.size(), 4u);
     EXPECT_EQ(table[1].Size, 100);
     EXPECT_EQ(table[2].Size, 77);
     link.noAnswerFrom = link.calls.size();
     const auto compared = FullBackup::verify(link, FullBackup::Manifest{});
     ASSERT_EQ(compared.size(), 1u);
-    EXPECT_TRUE(compared[0].linkFailed);
+    EXPECT_EQ(compared[0].outcome.status, SectionStatus::LinkFailed);
 
     // A change cut short waits, note and all, for a session in which the phone answers.
     link = ScriptedLink();
     link.put(18, 9, pattern(30, 3)); // neither old nor new
     PendingChange note;
-    note.backupPath = backups.save(kSlot, held);
+    note.backupPath = backups.save(kSlot, held).path;
     note.toEmpty = true;
     backups.markPending(kSlot, note);
     link.noAnswerFrom = 0;
-    std::vector<Interrupted> found = finishInterrupted(link, backups);
+    std::vector<Outcome> found = finishInterrupted(link, backups);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0].linkFailed);
+    EXPECT_EQ(found[0].status, SectionStatus::LinkFailed);
     EXPECT_TRUE(backups.pending(kSlot));
     link.noAnswerFrom.reset();
     found = finishInterrupted(link, backups);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0].restored);
+    EXPECT_EQ(found[0].recovery, Recovery::Restored);
     EXPECT_EQ((link.files[{18, 9}]), held);
 }
 
@@ -450,7 +492,7 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
     ScriptedLink phoneB;
     phoneB.put(18, 9, pattern(40, 4));
     PendingChange note;
-    note.backupPath = a.save(kSlot, pattern(500, 5));
+    note.backupPath = a.save(kSlot, pattern(500, 5)).path;
     note.toEmpty = true;
     a.markPending(kSlot, note);
     EXPECT_TRUE(a.pending(kSlot));
@@ -471,13 +513,13 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
     const QString linked = b.sectionFolder(kSlot) + "/2024-01-01T00-00-00.000Z.bin";
     ASSERT_EQ(symlink(QFile::encodeName(secret).constData(), QFile::encodeName(linked).constData()), 0);
     EXPECT_TRUE(b.list(kSlot).empty()) << "a link is listed as a backup";
-    EXPECT_THROW(BackupStore::load(linked), EInOutError);
+    EXPECT_EQ(BackupStore::load(linked).outcome.status, SectionStatus::FileError);
     QFile::remove(b.sectionFolder(kSlot) + "/pending");
     note.backupPath = linked;
     b.markPending(kSlot, note);
-    const std::vector<Interrupted> found = finishInterrupted(phoneB, b);
+    const std::vector<Outcome> found = finishInterrupted(phoneB, b);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0].backupUnusable);
+    EXPECT_EQ(found[0].status, SectionStatus::Damaged);
     EXPECT_EQ((phoneB.files[{18, 9}]), pattern(40, 4)) << "the link's target went into the section";
     EXPECT_EQ(phoneB.count("Write"), 0);
     QFile::remove(b.sectionFolder(kSlot) + "/pending");
@@ -491,7 +533,7 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
 
     // A name far in the future is no backup of this store's: later ones keep the clock's names.
     FileIO::replaceFile(a.sectionFolder(kSlot) + "/9999-12-31T23-59-59.999Z.bin", "x", 1);
-    const QString first = a.save(kSlot, pattern(10, 6)), second = a.save(kSlot, pattern(11, 6));
+    const QString first = a.save(kSlot, pattern(10, 6)).path, second = a.save(kSlot, pattern(11, 6)).path;
     EXPECT_NE(first, second);
     const std::vector<BackupEntry> listed = a.list(kSlot);
     ASSERT_EQ(listed.size(), 3u);
@@ -499,7 +541,7 @@ TEST(BackupStore, KeepsEachPhoneApartAndTakesOnlyItsOwnPlainFiles) {
     EXPECT_EQ(listed[1].path, first);
 
     // A backup larger than its section is refused when loaded for it.
-    const QString large = a.save(0, pattern(3072, 7));
-    EXPECT_THROW(BackupStore::load(large, SectionCapacity(0)), EInOutError);
-    EXPECT_EQ(BackupStore::load(large, kTransferBufferSize).size(), 3072u);
+    const QString large = a.save(0, pattern(3072, 7)).path;
+    EXPECT_EQ(BackupStore::load(large, SectionCapacity(0)).outcome.fileError, EInOutError::kAccessDenied);
+    EXPECT_EQ(BackupStore::load(large, kTransferBufferSize).bytes.size(), 3072u);
 }
