@@ -44,7 +44,7 @@ void composeRound(TGIFImage& image, GifComposer& stepped, const GifComposer::Are
             check(fresh.pixels() == stepped.pixels());
             check(fresh.transparentColor() == stepped.transparentColor());
         }
-        stepped.takeError();
+        stepped.takeStatus();
     }
 }
 

@@ -38,7 +38,7 @@ void compareDecoders(const TGIFItem& item) {
                                                             item.colorDepth, fastOut, pixels, true);
     const GifLzwDecoder::Result walkedResult = decoder.decode(item.compressed.data(), item.compressed.size(),
                                                               item.colorDepth, walkedOut, pixels, false);
-    check(fastResult.corrupted == walkedResult.corrupted);
+    check(fastResult.status == walkedResult.status);
     check(fastResult.written == walkedResult.written);
     check(std::equal(fastOut, fastOut + pixels, walkedOut));
 }

@@ -1,4 +1,4 @@
-#include "GifTestSupport.h"
+#include "gif/GifTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <string>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -25,7 +27,9 @@ std::string readText(const std::filesystem::path& path) {
 }
 
 ToolRun runGifdump(const std::string& arguments) {
-    const auto errPath = std::filesystem::temp_directory_path() / "tarvel-gifdump-stderr.txt";
+    // A name of its own: ctest runs the cases of this suite side by side, each in its own process.
+    const auto errPath = std::filesystem::temp_directory_path() /
+                         ("tarvel-gifdump-stderr-" + std::to_string(std::random_device()()) + ".txt");
     ToolRun run;
 #ifdef _WIN32
     // cmd.exe takes the whole line in quotes, and the program's path quoted inside it.

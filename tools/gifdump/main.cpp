@@ -84,10 +84,12 @@ void writeCompositions(const std::filesystem::path& dir, TGIFImage& image) {
     std::filesystem::create_directories(dir);
     GifComposer composer;
     for (int i = 0; i < image.frameCount(); ++i) {
-        if (!composer.compose(image, i))
-            throw std::runtime_error(composer.takeError().value_or("nothing to compose"));
-        if (auto error = composer.takeError())
-            throw std::runtime_error(*error);
+        if (!composer.compose(image, i)) {
+            const GifStatus status = composer.takeStatus();
+            throw std::runtime_error(status == GifStatus::ok ? "nothing to compose" : gifStatusText(status));
+        }
+        if (const GifStatus status = composer.takeStatus(); status != GifStatus::ok)
+            throw std::runtime_error(gifStatusText(status));
         const std::vector<uint8_t> rgba = composer.rgba();
         writeFile(dir / ("frame-" + std::to_string(i) + ".rgba"), rgba.data(), rgba.size());
     }

@@ -4,6 +4,7 @@
 #include "GifColor.h"
 #include "GifDecodeContext.h"
 #include "GifFrameInfo.h"
+#include "GifStatus.h"
 #include "TExtension.h"
 #include "TGIFItem.h"
 
@@ -39,9 +40,11 @@ class TGIFFrame {
     // The decoded bitmap, or nullptr while the frame is not decoded.
     const GifBitmap* decodedBitmap() const { return bitmap_.get(); }
     bool decoded() const { return bitmap_ != nullptr; }
-    // Decodes the frame on the first call and keeps the result while decoding succeeds; an empty bitmap
-    // when there is no compressed data. Throws EInvalidGraphicOperation, and then keeps nothing.
-    const GifBitmap& bitmap(GifDecodeContext& context);
+    // Decodes the frame on the first call and keeps the result while decoding succeeds; bitmap is then
+    // the frame's bitmap (an empty one when there is no compressed data) and the status ok. Damaged data
+    // flags the frame corrupted. Any other status is a failure: bitmap is nullptr, nothing is kept, and
+    // the next call decodes again.
+    [[nodiscard]] GifStatus decode(GifDecodeContext& context, const GifBitmap*& bitmap);
     // Frees the decoded bitmap (it is decoded again when next asked for); returns its pixel count.
     int64_t release();
 

@@ -1,6 +1,5 @@
 #include "GifFrameDecoder.h"
 
-#include "GifErrors.h"
 #include "GifLzwDecoder.h"
 
 #include <algorithm>
@@ -42,16 +41,16 @@ int GifFrameDecoder::bitmapDepth(int colorDepth) {
     return 0;
 }
 
-GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& corrupted) {
+GifStatus GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, GifBitmap& bitmap) {
     const int depth = bitmapDepth(item.colorDepth);
     if (depth == 0)
-        throw EInvalidGraphicOperation("Wrong number of colors; must be a power of 2");
+        return GifStatus::missing_color_table;
     const int64_t width = std::max(item.width, 0);
     const int64_t height = std::max(item.height, 0);
     if (width * height > kMaxPixels)
-        throw EInvalidGraphicOperation("Image is too large");
+        return GifStatus::too_much_pixel_data;
 
-    GifBitmap bitmap;
+    bitmap = GifBitmap();
     bitmap.width = static_cast<int>(width);
     bitmap.height = static_cast<int>(height);
     bitmap.depth = depth;
@@ -61,7 +60,7 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
     const size_t total = static_cast<size_t>(width * height);
     if (total == 0 || item.compressed.empty()) {
         bitmap.pixels = GifPixels(total);
-        return bitmap;
+        return GifStatus::ok;
     }
 
     GifLzwDecoder decoder;
@@ -73,8 +72,7 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
                                                             item.colorDepth, bitmap.pixels.data(), total);
         if (!bitmap.pixels.zeroed())
             std::memset(bitmap.pixels.data() + result.written, 0, total - result.written);
-        corrupted = corrupted || result.corrupted;
-        return bitmap;
+        return result.status;
     }
     // Interlaced: decoded in arrival order, on the stack when small, then placed.
     bitmap.pixels = GifPixels(total);
@@ -90,6 +88,5 @@ GifBitmap GifFrameDecoder::decode(const TGIFItem& item, bool interlaced, bool& c
     const GifLzwDecoder::Result result =
         decoder.decode(item.compressed.data(), item.compressed.size(), item.colorDepth, arrived, total);
     placeInterlacedRows(arrived, result.written, bitmap);
-    corrupted = corrupted || result.corrupted;
-    return bitmap;
+    return result.status;
 }

@@ -1,5 +1,5 @@
-#include "GifTestSupport.h"
 #include "TGIFImage.h"
+#include "gif/GifTestSupport.h"
 #include "support/GiflibMemoryReader.h"
 
 #include <gif_lib.h>

@@ -230,7 +230,7 @@ GifLzwDecoder::Result GifLzwDecoder::decode(const uint8_t* data, size_t size, in
     // Clear what the whole-chunk copies may have left past the last pixel.
     if (written < total)
         std::memset(out + written, 0, std::min(kPadding, total - written));
-    return {sizeDamaged || loop, written};
+    return {sizeDamaged || loop ? GifStatus::bad_lzw_code : GifStatus::ok, written};
 }
 
 template <int kCodeSize> size_t GifLzwDecoder::writeStrings(uint8_t* out, size_t total, int colorBits) {

@@ -420,8 +420,8 @@ std::optional<TGIFAnimator::Picture> TGIFAnimator::composePicture(int index, con
     } catch (const std::exception& e) {
         error = e.what();
     }
-    if (auto decodeError = composer_.takeError())
-        error = decodeError;
+    if (const GifStatus status = composer_.takeStatus(); status != GifStatus::ok)
+        error = gifStatusText(status);
     if (!composed)
         return std::nullopt;
     const GifComposer::Area area = composer_.area();

@@ -1,6 +1,6 @@
 #include "TGIFImage.h"
 #include "GifErrors.h"
-#include "GifTestSupport.h"
+#include "gif/GifTestSupport.h"
 
 #include <gtest/gtest.h>
 

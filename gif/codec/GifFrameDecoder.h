@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GifBitmap.h"
+#include "GifStatus.h"
 #include "TGIFItem.h"
 
 #include <cstdint>
@@ -11,9 +12,10 @@ class GifFrameDecoder {
     // Frames with more pixels than this are refused: sizes come from the file.
     static constexpr int64_t kMaxPixels = int64_t{1} << 26;
 
-    // Decodes item's data; sets corrupted when the data is damaged (never clears it).
-    // Throws EInvalidGraphicOperation for a frame without colour table or above kMaxPixels.
-    static GifBitmap decode(const TGIFItem& item, bool interlaced, bool& corrupted);
+    // Decodes item's data into bitmap: ok, or bad_lzw_code when the data is damaged (bitmap holds what
+    // it gave). missing_color_table for a frame without colour table, too_much_pixel_data above kMaxPixels:
+    // then bitmap is left as it was. Throws std::bad_alloc.
+    [[nodiscard]] static GifStatus decode(const TGIFItem& item, bool interlaced, GifBitmap& bitmap);
 
     // Bitmap depth (1, 4 or 8) for a colour depth, 0 when there is no colour table.
     static int bitmapDepth(int colorDepth);

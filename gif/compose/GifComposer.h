@@ -1,10 +1,10 @@
 #pragma once
 
 #include "GifColor.h"
+#include "GifStatus.h"
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 class TGIFImage;
@@ -21,7 +21,7 @@ struct GifBitmap;
 // hides everything before it. Frames are decoded only when drawn, so a step costs in proportion to the
 // area it draws within the composed area, whatever the number or size of the frames.
 //
-// A frame that cannot be decoded leaves no trace; the first such error is kept for takeError(). Not
+// A frame that cannot be decoded leaves no trace; the first such failure is kept for takeStatus(). Not
 // thread-safe: the caller serialises access together with its use of the image.
 class GifComposer {
   public:
@@ -42,8 +42,8 @@ class GifComposer {
 
     // Composes frame index (lowered to the last frame, raised to 0) of image over the whole logical screen,
     // or over the part of it within area. False when there is nothing to show: no frames, an empty screen
-    // or area, or a screen above kMaxScreenPixels (then "Image is too large" is kept as the error and
-    // nothing is allocated). Errors other than decoding errors propagate.
+    // or area, or a screen above kMaxScreenPixels (then too_much_pixel_data is kept and nothing is
+    // allocated). Errors other than those of decoding propagate.
     bool compose(TGIFImage& image, int index);
     bool compose(TGIFImage& image, int index, Area area);
     // Forgets the kept composition (the image has changed).
@@ -65,8 +65,9 @@ class GifComposer {
     int64_t framesDrawn() const { return framesDrawn_; }
     int64_t pixelsWritten() const { return pixelsWritten_; }
 
-    // The first error met since the last call, then forgotten.
-    std::optional<std::string> takeError();
+    // The first failure met since the last call (ok when none), then forgotten; gifStatusText() gives
+    // its text.
+    GifStatus takeStatus();
 
     // The composition as RGBA bytes, top row first: alpha 0 where the transparent colour shows, else 255.
     std::vector<uint8_t> rgba() const;
@@ -91,9 +92,9 @@ class GifComposer {
     void fillRect(int64_t left, int64_t top, int64_t width, int64_t height, uint32_t color);
     void keepUnder(const Span& span);
     void putBack();
-    // The frame's bitmap, or nullptr when it cannot be decoded (the error is kept).
+    // The frame's bitmap, or nullptr when it cannot be decoded (the failure is kept).
     const GifBitmap* bitmapOf(TGIFImage& image, int index);
-    void keepError(const std::string& text);
+    void keepStatus(GifStatus status);
 
     GifColor windowColor_;
     int screenWidth_ = 0, screenHeight_ = 0; // of the kept composition
@@ -108,5 +109,5 @@ class GifComposer {
     bool underKept_ = false;
     int64_t framesDrawn_ = 0;
     int64_t pixelsWritten_ = 0;
-    std::optional<std::string> error_;
+    GifStatus status_ = GifStatus::ok;
 };

@@ -1,11 +1,29 @@
 #include "TGIFImage.h"
 
+#include "GifErrors.h"
 #include "GifStreamParser.h"
 
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <system_error>
+
+namespace {
+
+// The one place where a failure of the codec becomes what callers catch.
+[[noreturn]] void throwFailure(GifStatus status, uint8_t extensionLabel = 0) {
+    switch (status) {
+    case GifStatus::truncated_input:
+        throw EReadError(gifStatusText(status));
+    case GifStatus::out_of_memory:
+        throw std::bad_alloc();
+    default:
+        throw EInvalidGraphicOperation(gifStatusText(status, extensionLabel));
+    }
+}
+
+} // namespace
 
 // Decoding of one frame: makes room within the image's budget and reports progress to its listener.
 class TGIFImage::Decoding final : public GifDecodeContext {
@@ -43,16 +61,26 @@ void TGIFImage::loadFromBytes(std::vector<uint8_t> bytes) {
         GifStreamParser::Result parsed =
             GifStreamParser(std::make_shared<const std::vector<uint8_t>>(std::move(bytes))).parse();
         state_.contents = std::move(parsed.contents);
-        if (parsed.error)
-            std::rethrow_exception(parsed.error);
+        if (parsed.status != GifStatus::ok)
+            throwFailure(parsed.status, parsed.extensionLabel);
         if (!state_.contents.frames.empty()) {
             state_.currentFrameIndex = 0;
-            try {
-                frameBitmap(0);
-            } catch (...) {
+            // A frame 0 that cannot be decoded is dropped, whatever stopped it (a listener may throw too).
+            const auto dropFrameZero = [this] {
                 state_.contents.frames.erase(state_.contents.frames.begin());
                 state_.budget.clear();
+            };
+            const GifBitmap* bitmap = nullptr;
+            GifStatus status;
+            try {
+                status = decodeFrame(0, bitmap);
+            } catch (...) {
+                dropFrameZero();
                 throw;
+            }
+            if (status != GifStatus::ok) {
+                dropFrameZero();
+                throwFailure(status);
             }
         }
     }
@@ -93,9 +121,16 @@ const TGIFData& TGIFImage::data() const {
 }
 
 const GifBitmap& TGIFImage::frameBitmap(int index) {
+    const GifBitmap* bitmap = nullptr;
+    if (const GifStatus status = decodeFrame(index, bitmap); status != GifStatus::ok)
+        throwFailure(status);
+    return *bitmap;
+}
+
+GifStatus TGIFImage::decodeFrame(int index, const GifBitmap*& bitmap) {
     TGIFFrame& frame = state_.contents.frames.at(static_cast<size_t>(index));
     Decoding decoding(*this, index);
-    return frame.bitmap(decoding);
+    return frame.decode(decoding, bitmap);
 }
 
 const TGIFFrame* TGIFImage::currentFrame() const {

@@ -1,6 +1,6 @@
 #include "gif/AnimTestImages.h"
-#include "gif/EventLoopWait.h"
-#include "gif/ManualTimerClock.h"
+#include "gif/animation/EventLoopWait.h"
+#include "gif/animation/ManualTimerClock.h"
 
 #include "GifErrors.h"
 #include "TGIFAnimator.h"

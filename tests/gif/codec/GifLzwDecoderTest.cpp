@@ -26,7 +26,8 @@ Decoded decode(const std::vector<uint8_t>& data, size_t pixelCount, int colorBit
     std::vector<uint8_t> buffer(GifLzwDecoder::kLead + pixelCount + GifLzwDecoder::kPadding, 0);
     auto decoder = std::make_unique<GifLzwDecoder>();
     uint8_t* const out = buffer.data() + GifLzwDecoder::kLead;
-    result.corrupted = decoder->decode(data.data(), data.size(), colorBits, out, pixelCount).corrupted;
+    result.corrupted = decoder->decode(data.data(), data.size(), colorBits, out, pixelCount).status ==
+                       GifStatus::bad_lzw_code;
     result.pixels.assign(out, out + pixelCount);
     return result;
 }
@@ -200,7 +201,7 @@ TEST(GifLzwDecoder, CopyingStringsAgreesWithWalkingTheTableOnDamagedData) {
                                                 fast.data() + GifLzwDecoder::kLead, total, true);
         const auto walkedResult = decoder->decode(data.data(), data.size(), colorBits,
                                                   walked.data() + GifLzwDecoder::kLead, total, false);
-        ASSERT_EQ(fastResult.corrupted, walkedResult.corrupted) << "round " << round;
+        ASSERT_EQ(fastResult.status, walkedResult.status) << "round " << round;
         ASSERT_EQ(fastResult.written, walkedResult.written) << "round " << round;
         ASSERT_TRUE(std::equal(fast.begin() + GifLzwDecoder::kLead,
                                fast.begin() + GifLzwDecoder::kLead + total,

@@ -1,5 +1,5 @@
-#include "gif/EventLoopWait.h"
-#include "gif/ManualTimerClock.h"
+#include "gif/animation/EventLoopWait.h"
+#include "gif/animation/ManualTimerClock.h"
 
 #include "TAnimTimer.h"
 

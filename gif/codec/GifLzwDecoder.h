@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GifBitReader.h"
+#include "GifStatus.h"
 
 #include <array>
 #include <cstddef>
@@ -29,8 +30,9 @@ class GifLzwDecoder {
     static size_t lead(const uint8_t* data, size_t size);
 
     struct Result {
-        bool corrupted = false; // the data was found damaged (code size outside 2..9, a loop in the table)
-        size_t written = 0;     // pixels written, from the start of out
+        // ok, or bad_lzw_code when the data was found damaged (code size outside 2..9, a loop in the table)
+        GifStatus status = GifStatus::ok;
+        size_t written = 0; // pixels written, from the start of out
     };
 
     // data: the minimum code size byte, then the sub-blocks. colorBits: 1 to 8; pixel values are masked

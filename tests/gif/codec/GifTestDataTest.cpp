@@ -1,6 +1,6 @@
 #include "GifErrors.h"
-#include "GifTestSupport.h"
 #include "TGIFImage.h"
+#include "gif/GifTestSupport.h"
 
 #include <gtest/gtest.h>
 

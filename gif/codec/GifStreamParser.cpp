@@ -1,9 +1,6 @@
 #include "GifStreamParser.h"
 
-#include "GifErrors.h"
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -29,15 +26,16 @@ void readColorTable(const uint8_t* bytes, int count, GifColorTable& table) {
 GifStreamParser::GifStreamParser(std::shared_ptr<const std::vector<uint8_t>> source)
     : source_(std::move(source)), data_(source_->data()), size_(source_->size()) {}
 
-uint8_t GifStreamParser::readByte() {
+bool GifStreamParser::readByte(uint8_t& byte) {
     if (atEnd())
-        throw EReadError();
-    return data_[pos_++];
+        return false;
+    byte = data_[pos_++];
+    return true;
 }
 
 const uint8_t* GifStreamParser::readBytes(size_t count) {
     if (count > size_ - pos_)
-        throw EReadError();
+        return nullptr;
     const uint8_t* bytes = data_ + pos_;
     pos_ += count;
     return bytes;
@@ -57,19 +55,25 @@ uint8_t GifStreamParser::separatorAfterBlock() {
     return atEnd() ? kTrailer : nextSeparator();
 }
 
-void GifStreamParser::readHeader() {
+GifStatus GifStreamParser::readHeader() {
     const uint8_t* signature = readBytes(3);
+    if (!signature)
+        return GifStatus::truncated_input;
     if (!equalsIgnoringCase(signature, "GIF", 3))
-        throw EInvalidGraphicOperation("Unknown GIF version");
+        return GifStatus::bad_header;
     const uint8_t* version = readBytes(3);
+    if (!version)
+        return GifStatus::truncated_input;
     if (equalsIgnoringCase(version, "87a", 3))
         contents_.version = 1;
     else if (equalsIgnoringCase(version, "89a", 3))
         contents_.version = 2;
     else
-        throw EInvalidGraphicOperation("Unknown GIF version");
+        return GifStatus::bad_header;
 
     const uint8_t* screen = readBytes(7);
+    if (!screen)
+        return GifStatus::truncated_input;
     contents_.screenWidth = static_cast<uint16_t>(screen[0] | (screen[1] << 8));
     contents_.screenHeight = static_cast<uint16_t>(screen[2] | (screen[3] << 8));
     uint8_t packed = screen[4];
@@ -80,22 +84,29 @@ void GifStreamParser::readHeader() {
     data.colorResolution = static_cast<uint8_t>(((packed >> 4) & 7) + 1);
     if (packed & 0x80) {
         int count = 1 << data.colorDepth;
-        readColorTable(readBytes(static_cast<size_t>(count) * 3), count, data.colorTable);
+        const uint8_t* table = readBytes(static_cast<size_t>(count) * 3);
+        if (!table)
+            return GifStatus::truncated_input;
+        readColorTable(table, count, data.colorTable);
         if (backgroundIndex < count)
             contents_.backgroundColor = data.colorTable.entries[backgroundIndex];
     }
+    return GifStatus::ok;
 }
 
-std::vector<std::string> GifStreamParser::readSubBlocks() {
-    std::vector<std::string> strings;
+GifStatus GifStreamParser::readSubBlocks(std::vector<std::string>& strings) {
     while (!atEnd()) {
-        uint8_t length = readByte();
+        uint8_t length = 0;
+        if (!readByte(length))
+            return GifStatus::truncated_input;
         if (length == 0)
             break;
         const uint8_t* bytes = readBytes(length);
+        if (!bytes)
+            return GifStatus::truncated_input;
         strings.emplace_back(reinterpret_cast<const char*>(bytes), length);
     }
-    return strings;
+    return GifStatus::ok;
 }
 
 void GifStreamParser::checkLoopExtension(const TExtension& extension) {
@@ -118,10 +129,12 @@ void GifStreamParser::checkLoopExtension(const TExtension& extension) {
     contents_.repeatCount = std::min(count, kMaxRepeatCount);
 }
 
-uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& kept) {
+GifStatus GifStreamParser::collectExtensions(uint8_t& c, std::vector<TExtension>& kept) {
     while (c == kExtensionIntroducer) {
         TExtension extension;
-        uint8_t label = readByte();
+        uint8_t label = 0;
+        if (!readByte(label))
+            return GifStatus::truncated_input;
         size_t fixedCount = 0;
         bool hasSubBlocks = true;
         switch (label) {
@@ -141,18 +154,21 @@ uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& k
             extension.type = TExtension::Application;
             fixedCount = 12;
             break;
-        default: {
-            char text[64];
-            std::snprintf(text, sizeof text, "Unrecognized extension block: %.2X", label);
-            throw EInvalidGraphicOperation(text);
-        }
+        default:
+            extensionLabel_ = label;
+            return GifStatus::bad_extension_label;
         }
         if (fixedCount > 0) {
-            std::memcpy(extension.fixed.data(), readBytes(fixedCount), fixedCount);
+            const uint8_t* fixed = readBytes(fixedCount);
+            if (!fixed)
+                return GifStatus::truncated_input;
+            std::memcpy(extension.fixed.data(), fixed, fixedCount);
             extension.fixedCount = static_cast<int>(fixedCount);
         }
-        if (hasSubBlocks)
-            extension.data = readSubBlocks();
+        if (hasSubBlocks) {
+            if (const GifStatus status = readSubBlocks(extension.data); status != GifStatus::ok)
+                return status;
+        }
 
         if (extension.type == TExtension::PlainText)
             kept.clear();
@@ -162,15 +178,17 @@ uint8_t GifStreamParser::collectExtensions(uint8_t c, std::vector<TExtension>& k
             kept.push_back(std::move(extension));
         c = separatorAfterBlock();
     }
-    return c;
+    return GifStatus::ok;
 }
 
-void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
+GifStatus GifStreamParser::readFrame(std::vector<TExtension> extensions) {
     GifFrameInfo info;
     TGIFItem item;
     if (global_.colorTable.count > 0)
         item.colorDepth = global_.colorDepth;
     const uint8_t* descriptor = readBytes(9);
+    if (!descriptor)
+        return GifStatus::truncated_input;
     int32_t left = descriptor[0] | (descriptor[1] << 8);
     int32_t top = descriptor[2] | (descriptor[3] << 8);
     int32_t width = descriptor[4] | (descriptor[5] << 8);
@@ -182,12 +200,17 @@ void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
         item.colorDepth = static_cast<uint8_t>((packed & 7) + 1);
         info.localColors = true;
         int count = 1 << item.colorDepth;
-        readColorTable(readBytes(static_cast<size_t>(count) * 3), count, item.colorTable);
+        const uint8_t* table = readBytes(static_cast<size_t>(count) * 3);
+        if (!table)
+            return GifStatus::truncated_input;
+        readColorTable(table, count, item.colorTable);
     }
 
     // Copy the code-size byte and the whole sub-blocks; a block cut short by the end is dropped.
     size_t start = pos_;
-    readByte();
+    uint8_t codeSize = 0;
+    if (!readByte(codeSize))
+        return GifStatus::truncated_input;
     size_t end = pos_;
     while (!atEnd()) {
         uint8_t length = data_[pos_];
@@ -206,7 +229,7 @@ void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
     item.height = height == 0 ? contents_.screenHeight : height;
     imagePixels_ += int64_t{item.width} * item.height;
     if (imagePixels_ > kMaxImagePixels)
-        throw EInvalidGraphicOperation("Image is too large");
+        return GifStatus::too_much_pixel_data;
     item.compressed = std::span<const uint8_t>(data_ + start, end - start);
     item.source = source_;
     info.left = left;
@@ -231,16 +254,20 @@ void GifStreamParser::readFrame(std::vector<TExtension> extensions) {
     info.delay = static_cast<uint16_t>(delay);
     contents_.frames.emplace_back(info, std::make_shared<const TGIFItem>(std::move(item)),
                                   std::move(extensions));
+    return GifStatus::ok;
 }
 
-void GifStreamParser::readBlocks() {
-    readHeader();
+GifStatus GifStreamParser::readBlocks() {
+    if (const GifStatus status = readHeader(); status != GifStatus::ok)
+        return status;
     uint8_t c = nextSeparator();
     while (c != 0 && c != kTrailer && !atEnd()) {
         std::vector<TExtension> extensions;
-        c = collectExtensions(c, extensions);
+        if (const GifStatus status = collectExtensions(c, extensions); status != GifStatus::ok)
+            return status;
         if (c == kImageSeparator) {
-            readFrame(std::move(extensions));
+            if (const GifStatus status = readFrame(std::move(extensions)); status != GifStatus::ok)
+                return status;
             c = separatorAfterBlock();
             if (c != kExtensionIntroducer && c != kImageSeparator && c != kTrailer)
                 c = 0; // stray data after a frame ends the image quietly
@@ -253,20 +280,16 @@ void GifStreamParser::readBlocks() {
                 global_.comment.insert(global_.comment.end(), extension.data.begin(), extension.data.end());
             }
         } else if (c != 0 && c != kTrailer) {
-            throw EInvalidGraphicOperation("Stream read error");
+            return GifStatus::bad_block;
         }
     }
+    return GifStatus::ok;
 }
 
 GifStreamParser::Result GifStreamParser::parse() {
     Result result;
-    try {
-        readBlocks();
-    } catch (const EInvalidGraphicOperation&) {
-        result.error = std::current_exception();
-    } catch (const EReadError&) {
-        result.error = std::current_exception();
-    }
+    result.status = readBlocks();
+    result.extensionLabel = extensionLabel_;
     contents_.data = std::make_shared<const TGIFData>(std::move(global_));
     result.contents = std::move(contents_);
     return result;

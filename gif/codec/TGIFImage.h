@@ -6,6 +6,7 @@
 #include "GifDecodeContext.h"
 #include "GifListener.h"
 #include "GifPixelBudget.h"
+#include "GifStatus.h"
 #include "TGIFData.h"
 #include "TGIFFrame.h"
 
@@ -18,7 +19,8 @@
 #include <vector>
 
 // A GIF87a/GIF89a image: its frames, screen, loop and global data.
-// Not thread-safe: callers serialise access.
+// The codec's layers below report a GifStatus; this class turns a failure into the exception its callers
+// see. Not thread-safe: callers serialise access.
 class TGIFImage {
   public:
     // How the graphic registry knows the class.
@@ -55,6 +57,9 @@ class TGIFImage {
     // The frame's bitmap, decoded on first use within the image's budget. Throws EInvalidGraphicOperation
     // (the frame then holds nothing and is decoded again at the next request); std::out_of_range.
     const GifBitmap& frameBitmap(int index);
+    // The same without the exceptions of decoding: ok with the bitmap, or the failure with nullptr.
+    // Throws std::out_of_range.
+    [[nodiscard]] GifStatus decodeFrame(int index, const GifBitmap*& bitmap);
     int currentFrameIndex() const { return frameCount() == 0 ? -1 : state_.currentFrameIndex; }
 
     int screenWidth() const { return empty() ? 0 : state_.contents.screenWidth; }

@@ -1,7 +1,7 @@
 #include "GifErrors.h"
 #include "GifStreamParser.h"
-#include "GifTestSupport.h"
 #include "TGIFImage.h"
+#include "gif/GifTestSupport.h"
 #include "support/HostileGifs.h"
 
 #include <gtest/gtest.h>

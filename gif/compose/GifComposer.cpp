@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 
 namespace {
 
@@ -38,15 +37,15 @@ void GifComposer::release() {
     area_ = {};
 }
 
-std::optional<std::string> GifComposer::takeError() {
-    auto error = std::move(error_);
-    error_.reset();
-    return error;
+GifStatus GifComposer::takeStatus() {
+    const GifStatus status = status_;
+    status_ = GifStatus::ok;
+    return status;
 }
 
-void GifComposer::keepError(const std::string& text) {
-    if (!error_)
-        error_ = text;
+void GifComposer::keepStatus(GifStatus status) {
+    if (status_ == GifStatus::ok)
+        status_ = status;
 }
 
 bool GifComposer::compose(TGIFImage& image, int index) {
@@ -60,7 +59,7 @@ bool GifComposer::compose(TGIFImage& image, int index, Area requested) {
     if (count == 0 || screenWidth < 1 || screenHeight < 1)
         return false;
     if (int64_t{screenWidth} * screenHeight > kMaxScreenPixels) {
-        keepError("Image is too large");
+        keepStatus(GifStatus::too_much_pixel_data);
         release();
         return false;
     }
@@ -159,12 +158,11 @@ int GifComposer::startFrame(TGIFImage& image, int t) {
 }
 
 const GifBitmap* GifComposer::bitmapOf(TGIFImage& image, int index) {
-    try {
-        return &image.frameBitmap(index);
-    } catch (const std::exception& e) {
-        keepError(e.what());
-        return nullptr;
-    }
+    const GifBitmap* bitmap = nullptr;
+    const GifStatus status = image.decodeFrame(index, bitmap);
+    if (status != GifStatus::ok)
+        keepStatus(status);
+    return bitmap;
 }
 
 GifComposer::Span GifComposer::clip(int64_t left, int64_t top, int64_t width, int64_t height) const {

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "GifContents.h"
+#include "GifStatus.h"
 #include "TExtension.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +26,9 @@ class GifStreamParser {
     static constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
 
     struct Result {
-        GifContents contents;     // everything read up to the end, or up to the error
-        std::exception_ptr error; // EInvalidGraphicOperation or EReadError that ended the reading early
+        GifContents contents;             // everything read up to the end, or up to the failure
+        GifStatus status = GifStatus::ok; // what ended the reading early; ok when nothing did
+        uint8_t extensionLabel = 0;       // with bad_extension_label: the label read
     };
 
     // Frames refer to their compressed data in source, which they keep.
@@ -36,17 +37,19 @@ class GifStreamParser {
     Result parse();
 
   private:
-    uint8_t readByte();
-    const uint8_t* readBytes(size_t count);
+    // Each read below fails with truncated_input when the data ends first.
+    [[nodiscard]] bool readByte(uint8_t& byte);
+    const uint8_t* readBytes(size_t count); // nullptr when fewer are left
     bool atEnd() const { return pos_ >= size_; }
     uint8_t nextSeparator();
     uint8_t separatorAfterBlock();
-    void readHeader();
-    uint8_t collectExtensions(uint8_t c, std::vector<TExtension>& kept);
-    std::vector<std::string> readSubBlocks();
+    [[nodiscard]] GifStatus readHeader();
+    // c: the separator read; on return the separator after the extensions.
+    [[nodiscard]] GifStatus collectExtensions(uint8_t& c, std::vector<TExtension>& kept);
+    [[nodiscard]] GifStatus readSubBlocks(std::vector<std::string>& strings);
     void checkLoopExtension(const TExtension& extension);
-    void readFrame(std::vector<TExtension> extensions);
-    void readBlocks();
+    [[nodiscard]] GifStatus readFrame(std::vector<TExtension> extensions);
+    [[nodiscard]] GifStatus readBlocks();
 
     std::shared_ptr<const std::vector<uint8_t>> source_;
     const uint8_t* data_;
@@ -54,5 +57,6 @@ class GifStreamParser {
     size_t pos_ = 0;
     GifContents contents_;
     TGIFData global_;
-    int64_t imagePixels_ = 0; // declared by the frames read so far
+    int64_t imagePixels_ = 0;    // declared by the frames read so far
+    uint8_t extensionLabel_ = 0; // of the extension that ended the reading with bad_extension_label
 };
