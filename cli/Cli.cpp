@@ -9,6 +9,7 @@
 #include "FullBackup.h"
 #include "GBPSession.h"
 #include "LoggingLink.h"
+#include "PictureFile.h"
 #include "PortMapping.h"
 #include "SectionOps.h"
 #include "SectionTexts.h"
@@ -39,11 +40,15 @@ namespace Cli {
 
 namespace {
 
+// The largest budget fit takes: far above any section, yet a bound on the search's work.
+constexpr int64_t kMaxFitBytes = int64_t{1} << 24;
+
 const char* const kCommandsHelp = R"(
 Commands:
   list                      the 31 sections: id, kind, size/capacity, title
   read SECTION FILE         extract a section into FILE (replaced atomically)
-  write SECTION FILE        upload FILE into a section (backup, clear, write, verify)
+  write SECTION FILE        upload FILE into a section (backup, clear, write, verify); with --fit a
+                            picture that is no GIF, or too large, is fitted into the section first
   clear SECTION             clear a section (after backing it up)
   backup DIR                back up all sections into DIR (made when missing; must be empty)
   restore DIR [SECTION...]  restore all sections, or the ones named, from a backup in DIR
@@ -51,6 +56,9 @@ Commands:
   history SECTION           list the automatic backups of a section
   undo SECTION              restore the newest automatic backup of a section
   ports                     the serial devices and the COM port each is mapped to in Wine
+  fit PICTURE FILE          fit a picture (PNG, JPEG, BMP, GIF, animated GIF) into a GIF of at most
+                            --bytes N (or --section's capacity; default 21504), --size WxH at most,
+                            --colors N at most; --no-dither, --allow-drop (drop frames if need be)
   doctor                    check each link from Tarvel to the phone, with a fix for each failure
                             (exit 0 when all pass); --probe also enters GBP mode on the port
 
@@ -160,7 +168,7 @@ class Runner {
             {"backup", {1, &Runner::backup}}, {"restore", {-1, &Runner::restore}},
             {"verify", {1, &Runner::verify}}, {"history", {1, &Runner::history}},
             {"undo", {1, &Runner::undo}},     {"ports", {0, &Runner::ports}},
-            {"doctor", {0, &Runner::doctor}},
+            {"doctor", {0, &Runner::doctor}}, {"fit", {2, &Runner::fit}},
         };
         const auto it = commands.find(command_);
         if (it == commands.end())
@@ -185,7 +193,9 @@ class Runner {
     }
 
     // Commands that never reach the phone, so that a library that cannot be used does not stop them.
-    static bool needsLink(const QString& command) { return command != "ports" && command != "doctor"; }
+    static bool needsLink(const QString& command) {
+        return command != "ports" && command != "doctor" && command != "fit";
+    }
 
   private:
     GBPCtrl& link() { return logging_ ? *logging_ : *backend_.link; }
@@ -346,10 +356,100 @@ class Runner {
         return kSuccess;
     }
 
+    // The options of fit and write --fit, with budget when neither --bytes nor --section gives one.
+    FitOptions fitOptions(int64_t budget) const {
+        FitOptions chosen;
+        auto number = [](const QString& option, const QString& text, int64_t low, int64_t high) {
+            bool ok = false;
+            const int64_t value = text.toLongLong(&ok);
+            if (!ok || value < low || value > high)
+                throw UsageError{
+                    QString("--%1 takes %2 to %3, not '%4'").arg(option).arg(low).arg(high).arg(text)};
+            return value;
+        };
+        if (!options_.fitBytes.isEmpty() && !options_.fitSection.isEmpty())
+            throw UsageError{"--bytes and --section cannot go together"};
+        if (!options_.fitBytes.isEmpty())
+            budget = number("bytes", options_.fitBytes, 64, kMaxFitBytes);
+        if (!options_.fitSection.isEmpty())
+            budget = SectionCapacity(slotOf(options_.fitSection));
+        chosen.byteBudget = static_cast<size_t>(budget);
+        if (!options_.fitSize.isEmpty()) {
+            const QStringList wh = options_.fitSize.toLower().split('x');
+            if (wh.size() != 2)
+                throw UsageError{QString("--size takes WxH, not '%1'").arg(options_.fitSize)};
+            chosen.targetWidth = static_cast<int>(number("size", wh[0], 1, 4096));
+            chosen.targetHeight = static_cast<int>(number("size", wh[1], 1, 4096));
+        }
+        if (!options_.fitColors.isEmpty())
+            chosen.maxColors = static_cast<int>(number("colors", options_.fitColors, 2, 256));
+        chosen.allowDither = !options_.noDither;
+        chosen.allowFrameDrop = options_.allowDrop;
+        return chosen;
+    }
+
+    // Fits the picture at path into result; else reports why (it cannot be read, or does not fit) and
+    // returns the exit code.
+    int fitPicture(const QString& path, const FitOptions& fit, FitResult& result) {
+        const PictureLoad picture = PictureFile::load(path);
+        if (!picture.source)
+            return fail(kFileError, QString("%1 %2.").arg(path, picture.error));
+        result = fitGif(*picture.source, fit);
+        if (result.fits)
+            return kSuccess;
+        return fail(kRefused, QString("%1 does not fit in %2 bytes: the smallest result is %3 bytes (%4)%5.")
+                                  .arg(path)
+                                  .arg(fit.byteBudget)
+                                  .arg(result.bytes.size())
+                                  .arg(fitSummary(result))
+                                  .arg(picture.source->frames.size() > 1 && !fit.allowFrameDrop
+                                           ? "; --allow-drop lets frames go"
+                                           : ""));
+    }
+
+    static QString fitSummary(const FitResult& r) {
+        return QString("%1x%2, %3 colours, %4 %5, PSNR %6 dB")
+            .arg(r.width)
+            .arg(r.height)
+            .arg(r.colors)
+            .arg(r.frames)
+            .arg(r.frames == 1 ? "frame" : "frames")
+            .arg(r.psnr, 0, 'f', 1);
+    }
+
+    int fit() {
+        const FitOptions wanted = fitOptions(SectionCapacity(slotForId("18-09")));
+        FitResult result;
+        if (const int code = fitPicture(args_[0], wanted, result); code != kSuccess)
+            return code;
+        FileIO::replaceFile(args_[1], result.bytes.data(), result.bytes.size());
+        out() << QString("%1: %2 bytes of %3, %4")
+                     .arg(args_[1])
+                     .arg(result.bytes.size())
+                     .arg(wanted.byteBudget)
+                     .arg(fitSummary(result))
+              << Qt::endl;
+        return kSuccess;
+    }
+
     int write() {
         const int slot = slotOf(args_[0]);
         std::vector<uint8_t> buffer(kTransferBufferSize);
-        const int64_t length = FileIO::readFileUpTo(args_[1], buffer.data(), SectionCapacity(slot));
+        int64_t length = FileIO::readFileUpTo(args_[1], buffer.data(), SectionCapacity(slot));
+        const bool isGif = PictureFile::isGif(
+            QByteArray(reinterpret_cast<const char*>(buffer.data()), std::min<int64_t>(length, 6)));
+        if (options_.fit && (!isGif || length > SectionCapacity(slot))) {
+            FitResult fitted;
+            if (const int code = fitPicture(args_[1], fitOptions(SectionCapacity(slot)), fitted);
+                code != kSuccess)
+                return code;
+            if (fitted.bytes.size() > buffer.size())
+                return fail(kRefused,
+                            QString("The fitted picture is larger than section %1.").arg(sectionId(slot)));
+            std::copy(fitted.bytes.begin(), fitted.bytes.end(), buffer.begin());
+            length = static_cast<int64_t>(fitted.bytes.size());
+            err() << "tarvel-cli: " << args_[1] << " fitted: " << fitSummary(fitted) << Qt::endl;
+        }
         if (length > SectionCapacity(slot))
             return fail(kFileError, QString("%1 is too large for section %2 (%3 bytes; it holds at most %4).")
                                         .arg(args_[1], sectionId(slot))
@@ -703,6 +803,14 @@ int run(const QStringList& arguments) {
     const QCommandLineOption logFile(
         "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
     parser.addOptions({probe, logFile});
+    const QCommandLineOption fit("fit", "write: fit a picture into the section first.");
+    const QCommandLineOption fitBytes("bytes", "fit: the largest GIF to make, in bytes.", "N");
+    const QCommandLineOption fitSection("section", "fit: a section whose capacity is the budget.", "GG-NN");
+    const QCommandLineOption fitSize("size", "fit, write --fit: the largest width and height.", "WxH");
+    const QCommandLineOption fitColors("colors", "fit, write --fit: the most colours, 2 to 256.", "N");
+    const QCommandLineOption noDither("no-dither", "fit, write --fit: no error diffusion.");
+    const QCommandLineOption allowDrop("allow-drop", "fit, write --fit: frames may be dropped to fit.");
+    parser.addOptions({fit, fitBytes, fitSection, fitSize, fitColors, noDither, allowDrop});
     parser.addPositionalArgument("COMMAND", "One of the commands below, with its arguments.",
                                  "COMMAND [ARGS...]");
 
@@ -751,6 +859,13 @@ int run(const QStringList& arguments) {
     options.verbose = parser.isSet(verbose);
     options.probe = parser.isSet(probe);
     options.logFile = parser.value(logFile);
+    options.fit = parser.isSet(fit);
+    options.fitBytes = parser.value(fitBytes);
+    options.fitSection = parser.value(fitSection);
+    options.fitSize = parser.value(fitSize);
+    options.fitColors = parser.value(fitColors);
+    options.noDither = parser.isSet(noDither);
+    options.allowDrop = parser.isSet(allowDrop);
     if (positional.isEmpty())
         return usage("no command given");
     const QString command = positional.takeFirst();

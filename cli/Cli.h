@@ -21,6 +21,12 @@ struct Options {
     bool verbose = false;
     bool probe = false; // doctor: enter GBP mode on the port and leave it
     QString logFile;    // --log: the diagnostic log's file
+    // fit, and write --fit: the budget (--bytes or --section), --size WxH, --colors, --no-dither,
+    // --allow-drop, as given.
+    bool fit = false;
+    QString fitBytes, fitSection, fitSize, fitColors;
+    bool noDither = false;
+    bool allowDrop = false;
 };
 
 // The device link the commands talk through, as the window chooses it (Backend.h): the service library

@@ -1,11 +1,13 @@
 #include "FakeSysfs.h"
 #include "SectionTable.h"
 #include "TestFiles.h"
+#include "gif/AnimTestImages.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -483,4 +485,56 @@ TEST_F(TarvelCli, DoctorChecksEachLinkInOrderAndLogKeepsEveryCallInAFile) {
     EXPECT_TRUE(r.err.contains("link: InitGBPMode(1) = 0 (")) << r.err.toStdString();
     EXPECT_EQ(cli({"--log", dir.filePath("missing/tarvel.log"), "list"}).code, 4);
 #endif
+}
+
+TEST_F(TarvelCli, FitMakesAPictureASectionCanHoldAndWriteFitUploadsIt) {
+    // A photograph-like PNG: smooth gradients with grain, far more colours and bytes than 2048.
+    QImage photo(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y,
+                           qRgb(x * 255 / 319, y * 255 / 239, (x * y + (x * 7919 + y * 104729) % 61) % 256));
+    const QString png = dir.filePath("photo.png");
+    ASSERT_TRUE(photo.save(png));
+    const auto toBytes = [](const std::vector<uint8_t>& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+    };
+    const auto loads = [](const QByteArray& bytes, int frames) {
+        TGIFImage image;
+        image.loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                            static_cast<size_t>(bytes.size()));
+        return image.frameCount() == frames;
+    };
+
+    Outcome r = cli({"fit", png, dir.filePath("photo.gif"), "--bytes", "2048"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QByteArray fitted = fileBytes(dir.filePath("photo.gif"));
+    EXPECT_TRUE(fitted.size() > 0 && fitted.size() <= 2048) << fitted.size();
+    EXPECT_TRUE(loads(fitted, 1));
+    EXPECT_TRUE(r.out.contains(QString("%1 bytes of 2048").arg(fitted.size()))) << r.out.toStdString();
+
+    // An animation of 30 frames cannot go below about 20 bytes a frame, unless frames may go.
+    std::vector<animtest::Frame> frames;
+    for (int i = 0; i < 30; ++i)
+        frames.push_back({i % 2, 0, 1, 2, static_cast<uint8_t>(i % 3 + 1)});
+    const QString anim = writeFile(dir.filePath("anim.gif"), toBytes(animtest::gif(2, 2, frames)));
+    r = cli({"fit", anim, dir.filePath("small.gif"), "--bytes", "300"});
+    EXPECT_EQ(r.code, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--allow-drop")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("small.gif")));
+    r = cli({"fit", anim, dir.filePath("small.gif"), "--bytes", "300", "--allow-drop"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_LE(fileBytes(dir.filePath("small.gif")).size(), 300);
+
+    EXPECT_EQ(cli({"fit", writeFile(dir.filePath("junk.png"), "not a picture"), dir.filePath("j.gif")}).code,
+              4);
+    EXPECT_EQ(cli({"fit", png, dir.filePath("c.gif"), "--colors", "1"}).code, 2);
+
+    // Without --fit the PNG is too large for 02-10; with it, the section takes a GIF that loads.
+    EXPECT_EQ(cli({"write", "02-10", png, "--yes"}).code, 4);
+    r = cli({"write", "02-10", png, "--fit", "--yes"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QByteArray written = fileBytes(section("02-10"));
+    EXPECT_TRUE(written.startsWith("GIF89a") && written.size() <= 2048) << written.size();
+    EXPECT_TRUE(loads(written, 1));
 }
