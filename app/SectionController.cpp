@@ -5,6 +5,7 @@
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "GBPSession.h"
+#include "PictureFile.h"
 #include "SectionInfo.h"
 #include "SectionTexts.h"
 #include "SectionTitle.h"
@@ -14,6 +15,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 
 using SectionTexts::gbpErrorText;
@@ -170,6 +173,30 @@ std::optional<QString> SectionController::chooseFile(int slot, FileDialogState& 
     return fileName;
 }
 
+std::optional<std::vector<uint8_t>> SectionController::offerFit(const QString& path,
+                                                                const std::vector<uint8_t>& read,
+                                                                int64_t length, int32_t capacity) {
+    if (!fitPicture_)
+        return std::nullopt;
+    // The signatures sit in the first bytes; an oversized file is peeked at only when it is a plain file
+    // (a device or a pipe could block).
+    constexpr int64_t kHeadBytes = 64;
+    QByteArray head;
+    if (length <= capacity) {
+        head = QByteArray(reinterpret_cast<const char*>(read.data()),
+                          static_cast<qsizetype>(std::min(length, kHeadBytes)));
+    } else if (QFileInfo(path).isFile()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            head = file.read(kHeadBytes);
+    }
+    // A GIF that fits goes up as it is; anything else but a picture (an application) is never offered.
+    const bool offered = PictureFile::isGif(head) ? length > capacity : PictureFile::isStillPicture(head);
+    if (!offered)
+        return std::nullopt;
+    return fitPicture_(path, capacity);
+}
+
 void SectionController::upload(int slot, FileDialogState& dialog) {
     const std::optional<QString> fileName = chooseFile(slot, dialog, false);
     if (!fileName)
@@ -177,7 +204,13 @@ void SectionController::upload(int slot, FileDialogState& dialog) {
     // The whole file is in memory before the phone is contacted; an oversized one is never read.
     const int32_t capacity = table_[slot].Capacity;
     std::vector<uint8_t> bytes(kTransferBufferSize);
-    const int64_t fileLength = FileIO::readFileUpTo(*fileName, bytes.data(), capacity);
+    int64_t fileLength = FileIO::readFileUpTo(*fileName, bytes.data(), capacity);
+    if (std::optional<std::vector<uint8_t>> fitted = offerFit(*fileName, bytes, fileLength, capacity)) {
+        // A result larger than the section meets the refusal below, as a file would.
+        fileLength = static_cast<int64_t>(fitted->size());
+        if (fileLength <= capacity)
+            std::copy(fitted->begin(), fitted->end(), bytes.begin());
+    }
     if (fileLength > capacity) {
         ask(error("File is too large for this section!"));
         return;

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -56,6 +57,11 @@ class SectionController {
     BackupStore& backupStore() { return backups_; }
     void setPhoneName(std::function<QString(uint8_t)> phoneName) { phoneName_ = std::move(phoneName); }
     void setViewer(SectionViewer* viewer) { viewer_ = viewer; }
+    // Offered a picture Upload is given (a PNG, JPEG or BMP, or a GIF larger than the section), before
+    // the size check: the bytes to upload instead, or nothing to go on with the file as it is.
+    using PictureFitter =
+        std::function<std::optional<std::vector<uint8_t>>(const QString& path, int32_t capacity)>;
+    void setPictureFitter(PictureFitter fitter) { fitPicture_ = std::move(fitter); }
 
   private:
     // How an action in GBP mode ended: whether the phone stopped answering, whether the selection's
@@ -74,6 +80,10 @@ class SectionController {
                   const QString& failure);
     // The file of an Upload or Extract, asked first; nothing when cancelled or when no action may run.
     std::optional<QString> chooseFile(int slot, FileDialogState& dialog, bool save);
+    // The fitter's bytes for the file Upload was given (read holds it when length is at most capacity),
+    // when it is a picture to fit and the user took the fit.
+    std::optional<std::vector<uint8_t>> offerFit(const QString& path, const std::vector<uint8_t>& read,
+                                                 int64_t length, int32_t capacity);
     SectionOps::Progress stepProgress();
     void markCleared(int slot);
     void tableChanged();
@@ -89,6 +99,7 @@ class SectionController {
     SectionListModel model_;
     BackupStore backups_;
     std::function<QString(uint8_t)> phoneName_;
+    PictureFitter fitPicture_;
     uint8_t ConnectedPort = 0;
     bool scanning_ = false;
 };

@@ -5,10 +5,12 @@
 #include "BridgeLink.h"
 #include "DiagnosticLog.h"
 #include "ErrorReport.h"
+#include "FitDialog.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
 #include "LinkStarter.h"
 #include "LoggingLink.h"
+#include "PictureFile.h"
 #include "PortMapping.h"
 #include "PortMenu.h"
 #include "QtDialogs.h"
@@ -93,11 +95,22 @@ int main(int argc, char** argv) {
     GraphicFormats formats;
     formats.add({TGIFImage::kFileExtension, TGIFImage::kDescription, TGIFImage::kClipboardFormat});
 
-    QSettings settings("Tarvel", "Tarvel"); // the chosen port and the file dialogs' folders
+    QSettings settings("Tarvel", "Tarvel"); // the chosen port, the file dialogs' folders, the last fit
     TForm1 form1(link, dialogs);
     form1.setWindowTitle(backend.windowTitle(form1.windowTitle()));
     form1.useSettings(&settings);
     form1.setPhoneName([&backend](uint8_t port) { return backend.phoneName(port); });
+    // A picture that cannot be read is not offered: Upload goes on with the file as it is.
+    form1.controller().setPictureFitter(
+        [&form1, &settings](const QString& path, int32_t capacity) -> std::optional<std::vector<uint8_t>> {
+            PictureLoad picture = PictureFile::load(path);
+            if (!picture.source)
+                return std::nullopt;
+            FitDialog dialog(std::move(*picture.source), capacity, &settings, &form1);
+            if (dialog.exec() != QDialog::Accepted || !dialog.fitted() || !dialog.fitted()->fits)
+                return std::nullopt;
+            return dialog.fitted()->bytes;
+        });
     TForm2 form2(&form1, form1.icons(), dialogs);
     TForm3 form3(&form1);
     form3.setBackendLines(backend.describe());

@@ -5,14 +5,25 @@
 #include "TGIFFrame.h"
 #include "TGIFImage.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <exception>
 
 namespace PictureFile {
 
 bool isGif(const QByteArray& bytes) {
     return bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
+}
+
+bool isStillPicture(const QByteArray& bytes) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    return format == "png" || format == "jpeg" || format == "jpg" || format == "bmp";
 }
 
 namespace {

@@ -22,5 +22,7 @@ PictureLoad load(const QString& path);
 PictureLoad fromBytes(const QByteArray& bytes);
 // Whether bytes are a GIF (its signature), which the phone's animation application can show as it is.
 bool isGif(const QByteArray& bytes);
+// Whether bytes (a file's first bytes are enough) begin a PNG, JPEG or BMP, by their content.
+bool isStillPicture(const QByteArray& bytes);
 
 } // namespace PictureFile

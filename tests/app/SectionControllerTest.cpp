@@ -4,6 +4,9 @@
 #include "SectionListModel.h"
 #include "SectionTexts.h"
 
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -75,4 +78,69 @@ TEST(SectionController, RunsTheActionsWithoutAWindowAndTellsTheModelWhichRowsCha
     link.initResults[1] = -1;
     EXPECT_EQ(controller.readForView(10, buffer.data()), std::nullopt);
     EXPECT_EQ(window.log.back(), "activity " + SectionTexts::gbpErrorText(1).toStdString());
+}
+
+TEST(SectionController, OffersAPictureToTheFitterAndUploadsWhatItReturns) {
+    ScriptedLink link;
+    ScriptedDialogs dialogs;
+    RecordingWindow window;
+    SectionController controller(link, dialogs, nullptr, window);
+    QTemporaryDir dir;
+    controller.backupStore().setRoot(dir.filePath("backups"));
+    controller.reload(1);
+    constexpr int kSmallSlot = 0; // 02-10, 2048 bytes
+
+    // Noise does not compress: the PNG is far larger than the section.
+    QImage noise(64, 64, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.generate() | 0xFF000000u);
+    const QString png = dir.filePath("photo.png");
+    ASSERT_TRUE(noise.save(png, "PNG"));
+    ASSERT_GT(QFile(png).size(), 2048);
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    };
+    const QString application = write("app.bin", QByteArray(3000, 'x'));
+    const QString smallGif = write("small.gif", QByteArray("GIF89a") + QByteArray(100, '\0'));
+
+    std::vector<std::pair<QString, int32_t>> offered;
+    std::optional<std::vector<uint8_t>> answer = std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 1, 2, 3};
+    controller.setPictureFitter([&](const QString& path, int32_t capacity) {
+        offered.emplace_back(path, capacity);
+        return answer;
+    });
+    FileDialogState state;
+    auto upload = [&](const QString& path) {
+        dialogs.messages.clear();
+        dialogs.fileAnswers.push_back(path);
+        controller.upload(kSmallSlot, state);
+    };
+
+    upload(png);
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0], std::make_pair(png, int32_t{2048}));
+    EXPECT_EQ((link.files[{2, 10}]), *answer) << "the section holds the fitted bytes";
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "File uploaded to section 02-10\r\n(9 bytes)");
+
+    // Declined: the file meets the size check as it always did.
+    answer.reset();
+    upload(png);
+    EXPECT_EQ(offered.size(), 2u);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "File is too large for this section!");
+    EXPECT_EQ((link.files[{2, 10}]).size(), 9u) << "nothing was written";
+
+    // An application is never a picture, and a GIF that fits goes up as it is.
+    upload(application);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "File is too large for this section!");
+    dialogs.answers.push_back(MsgResult::Yes); // overwrite
+    upload(smallGif);
+    EXPECT_EQ(offered.size(), 2u) << "the fitter was asked about " << offered.back().first.toStdString();
+    EXPECT_EQ((link.files[{2, 10}]).size(), 106u);
 }
