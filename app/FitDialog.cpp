@@ -1,6 +1,7 @@
 #include "FitDialog.h"
 
 #include "Fonts.h"
+#include "PictureFile.h"
 #include "TGIFAnimator.h"
 
 #include <QCheckBox>
@@ -18,10 +19,10 @@
 
 namespace {
 
-constexpr int kClientWidth = 576;
+constexpr int kClientWidth = 600;
 constexpr int kClientHeight = 326;
 constexpr int kBoxTop = 24;
-constexpr int kBoxWidth = 276;
+constexpr int kBoxWidth = 288;
 constexpr int kBoxHeight = 200;
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, int width) {
@@ -76,14 +77,7 @@ QString FitDialog::summary(const FitResult& result, int32_t capacity) {
         result.fits
             ? QString("%1 of %2 bytes").arg(result.bytes.size()).arg(capacity)
             : QString("%1 bytes, more than the %2 the section holds").arg(result.bytes.size()).arg(capacity);
-    return QString("%1: %2x%3, %4 colours, %5 %6, PSNR %7 dB")
-        .arg(size)
-        .arg(result.width)
-        .arg(result.height)
-        .arg(result.colors)
-        .arg(result.frames)
-        .arg(result.frames == 1 ? "frame" : "frames")
-        .arg(result.psnr, 0, 'f', 1);
+    return size + ": " + PictureFile::fitSummary(result);
 }
 
 int FitDialog::keptSide(int side, int sourceSide, int sourceOtherSide) {
@@ -113,17 +107,18 @@ FitDialog::FitDialog(FitSource source, int32_t capacity, QSettings* settings, QW
     const int sourceHeight = source_.frames.empty() ? 1 : std::max(source_.frames.front().height, 1);
 
     makeLabel(this, "Picture", 8, 6, kBoxWidth);
-    makeLabel(this, "Result", 292, 6, kBoxWidth);
+    makeLabel(this, "Result", 304, 6, kBoxWidth);
     QFrame* pictureBox = makeBox(this, 8);
     picture_ = new QLabel(pictureBox);
     picture_->setObjectName("Picture");
     picture_->setAlignment(Qt::AlignCenter);
     picture_->setGeometry(2, 2, kBoxWidth - 4, kBoxHeight - 4);
     picture_->setPixmap(preview(source_, picture_->size()));
-    QFrame* resultBox = makeBox(this, 292);
+    QFrame* resultBox = makeBox(this, 304);
     animator_ = new TGIFAnimator(resultBox);
     animator_->setObjectName("Result");
     animator_->setGeometry(2, 2, kBoxWidth - 4, kBoxHeight - 4);
+    animator_->setAutoSize(false); // the box keeps its size, the result shows in its middle
     animator_->setCenter(true);
     animator_->setAnimate(true);
 
@@ -145,7 +140,7 @@ FitDialog::FitDialog(FitSource source, int32_t capacity, QSettings* settings, QW
     dither_->setChecked(last.dither);
     drop_ = new QCheckBox("Drop frames if need be", this);
     drop_->setObjectName("DropFrames");
-    drop_->setGeometry(428, 260, 140, 17);
+    drop_->setGeometry(428, 260, 164, 17);
     drop_->setChecked(last.dropFrames);
     drop_->setEnabled(source_.frames.size() > 1); // a still picture has none to drop
 

@@ -401,20 +401,10 @@ class Runner {
                                   .arg(path)
                                   .arg(fit.byteBudget)
                                   .arg(result.bytes.size())
-                                  .arg(fitSummary(result))
+                                  .arg(PictureFile::fitSummary(result))
                                   .arg(picture.source->frames.size() > 1 && !fit.allowFrameDrop
                                            ? "; --allow-drop lets frames go"
                                            : ""));
-    }
-
-    static QString fitSummary(const FitResult& r) {
-        return QString("%1x%2, %3 colours, %4 %5, PSNR %6 dB")
-            .arg(r.width)
-            .arg(r.height)
-            .arg(r.colors)
-            .arg(r.frames)
-            .arg(r.frames == 1 ? "frame" : "frames")
-            .arg(r.psnr, 0, 'f', 1);
     }
 
     int fit() {
@@ -427,7 +417,7 @@ class Runner {
                      .arg(args_[1])
                      .arg(result.bytes.size())
                      .arg(wanted.byteBudget)
-                     .arg(fitSummary(result))
+                     .arg(PictureFile::fitSummary(result))
               << Qt::endl;
         return kSuccess;
     }
@@ -448,7 +438,7 @@ class Runner {
                             QString("The fitted picture is larger than section %1.").arg(sectionId(slot)));
             std::copy(fitted.bytes.begin(), fitted.bytes.end(), buffer.begin());
             length = static_cast<int64_t>(fitted.bytes.size());
-            err() << "tarvel-cli: " << args_[1] << " fitted: " << fitSummary(fitted) << Qt::endl;
+            err() << "tarvel-cli: " << args_[1] << " fitted: " << PictureFile::fitSummary(fitted) << Qt::endl;
         }
         if (length > SectionCapacity(slot))
             return fail(kFileError, QString("%1 is too large for section %2 (%3 bytes; it holds at most %4).")

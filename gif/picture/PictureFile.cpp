@@ -13,6 +13,16 @@
 
 namespace PictureFile {
 
+QString fitSummary(const FitResult& r) {
+    return QString("%1x%2, %3 colours, %4 %5, PSNR %6 dB")
+        .arg(r.width)
+        .arg(r.height)
+        .arg(r.colors)
+        .arg(r.frames)
+        .arg(r.frames == 1 ? "frame" : "frames")
+        .arg(r.psnr, 0, 'f', 1);
+}
+
 bool isGif(const QByteArray& bytes) {
     return bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
 }
