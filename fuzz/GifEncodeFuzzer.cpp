@@ -26,8 +26,7 @@ void roundTrip(const GifBitmap& bitmap) {
     GifEncodeImage image;
     image.width = bitmap.width;
     image.height = bitmap.height;
-    for (const GifColor& c : bitmap.palette)
-        image.globalColors.push_back({c.r, c.g, c.b});
+    image.globalColors.assign(bitmap.palette.begin(), bitmap.palette.end());
     GifEncodeFrame frame;
     frame.width = bitmap.width;
     frame.height = bitmap.height;

@@ -28,8 +28,8 @@ std::vector<uint8_t> picture(int colours) {
     return indexes;
 }
 
-std::vector<GifRgb> palette(int colours) {
-    std::vector<GifRgb> table;
+std::vector<GifColor> palette(int colours) {
+    std::vector<GifColor> table;
     for (int i = 0; i < colours; ++i)
         table.push_back(
             {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7)});
@@ -57,9 +57,9 @@ int appendTo(GifFileType* gif, const GifByteType* data, int length) {
 void GiflibEncode(benchmark::State& state) {
     const int colours = static_cast<int>(state.range(0));
     std::vector<uint8_t> indexes = picture(colours);
-    const std::vector<GifRgb> table = palette(colours);
+    const std::vector<GifColor> table = palette(colours);
     std::vector<GifColorType> map;
-    for (const GifRgb& c : table)
+    for (const GifColor& c : table)
         map.push_back({c.r, c.g, c.b});
     for (auto _ : state) {
         std::vector<uint8_t> out;

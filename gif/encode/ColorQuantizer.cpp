@@ -35,10 +35,10 @@ uint8_t toByte(double v) {
     return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
 }
 
-std::vector<GifRgb> distinct(std::vector<GifRgb> colors) {
-    std::vector<GifRgb> out;
+std::vector<GifColor> distinct(std::vector<GifColor> colors) {
+    std::vector<GifColor> out;
     std::unordered_set<uint32_t> seen;
-    for (GifRgb c : colors)
+    for (GifColor c : colors)
         if (seen.insert(uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b).second)
             out.push_back(c);
     return out;
@@ -78,10 +78,10 @@ ColorQuantizer::ColorQuantizer(const std::vector<const RgbaImage*>& images, Opti
             cells_.push_back({s.r / s.count, s.g / s.count, s.b / s.count, s.count});
 }
 
-std::vector<GifRgb> ColorQuantizer::palette(int maxColors) const {
+std::vector<GifColor> ColorQuantizer::palette(int maxColors) const {
     const size_t limit = static_cast<size_t>(std::clamp(maxColors, 1, 256));
     if (exact_.size() <= limit) {
-        std::vector<GifRgb> colors;
+        std::vector<GifColor> colors;
         for (uint32_t c : exact_)
             colors.push_back(
                 {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
@@ -90,7 +90,7 @@ std::vector<GifRgb> ColorQuantizer::palette(int maxColors) const {
     return medianCut(limit);
 }
 
-std::vector<GifRgb> ColorQuantizer::medianCut(size_t maxColors) const {
+std::vector<GifColor> ColorQuantizer::medianCut(size_t maxColors) const {
     std::vector<Cell> cells = cells_;
     struct Box {
         size_t begin, end;
@@ -140,7 +140,7 @@ std::vector<GifRgb> ColorQuantizer::medianCut(size_t maxColors) const {
 
     // k-means over the cells: each centre moves to the mean of the cells nearest to it.
     for (int pass = 0; pass < options_.refinePasses; ++pass) {
-        std::vector<GifRgb> rounded;
+        std::vector<GifColor> rounded;
         for (const auto& c : centres)
             rounded.push_back({toByte(c[0]), toByte(c[1]), toByte(c[2])});
         const PaletteLookup lookup(rounded);
@@ -157,13 +157,13 @@ std::vector<GifRgb> ColorQuantizer::medianCut(size_t maxColors) const {
                               sums[k].b / sums[k].count};
     }
 
-    std::vector<GifRgb> colors;
+    std::vector<GifColor> colors;
     for (const auto& c : centres)
         colors.push_back({toByte(c[0]), toByte(c[1]), toByte(c[2])});
     return distinct(std::move(colors));
 }
 
-IndexedImage ColorQuantizer::map(const RgbaImage& image, const std::vector<GifRgb>& palette, bool dither,
+IndexedImage ColorQuantizer::map(const RgbaImage& image, const std::vector<GifColor>& palette, bool dither,
                                  int transparentIndex) {
     IndexedImage out{image.width, image.height, {}};
     const size_t w = static_cast<size_t>(image.width);
@@ -192,7 +192,7 @@ IndexedImage ColorQuantizer::map(const RgbaImage& image, const std::vector<GifRg
             for (int c = 0; c < 3; ++c)
                 want[c] = std::clamp(p[c] + (here[at + static_cast<size_t>(c)] + 8) / 16, 0, 255);
             index = lookup.nearest(want[0], want[1], want[2]);
-            const GifRgb got = palette[index];
+            const GifColor got = palette[index];
             const int error[3] = {want[0] - got.r, want[1] - got.g, want[2] - got.b};
             const size_t ahead = static_cast<size_t>(x + 1 + step) * 3;
             const size_t behind = static_cast<size_t>(x + 1 - step) * 3;

@@ -24,7 +24,7 @@ class ColorQuantizer {
     ColorQuantizer(const std::vector<const RgbaImage*>& images, Options options);
 
     // Distinct colours, at most maxColors (clamped to 1..256); empty when no pixel is opaque.
-    std::vector<GifRgb> palette(int maxColors) const;
+    std::vector<GifColor> palette(int maxColors) const;
     bool hasTransparency() const { return transparent_; }
     // Exact colours of the opaque pixels, counted up to 257.
     size_t exactColors() const { return exact_.size() > 256 ? 257 : exact_.size(); }
@@ -32,7 +32,7 @@ class ColorQuantizer {
     // Maps image onto palette: opaque pixels to the nearest entry other than transparentIndex, with
     // serpentine Floyd-Steinberg error diffusion when dither is set; transparent pixels to
     // transparentIndex (or to their nearest colour when it is -1).
-    static IndexedImage map(const RgbaImage& image, const std::vector<GifRgb>& palette, bool dither,
+    static IndexedImage map(const RgbaImage& image, const std::vector<GifColor>& palette, bool dither,
                             int transparentIndex);
 
   private:
@@ -40,7 +40,7 @@ class ColorQuantizer {
         double r, g, b; // mean colour
         double count;
     };
-    std::vector<GifRgb> medianCut(size_t maxColors) const;
+    std::vector<GifColor> medianCut(size_t maxColors) const;
 
     std::vector<Cell> cells_;
     std::vector<uint32_t> exact_; // sorted 0xRRGGBB, up to 257

@@ -10,7 +10,7 @@
 // Screen-sized frames over one palette, to be stored as small as they can be.
 struct FrameOptimizerInput {
     int width = 0, height = 0;
-    std::vector<GifRgb> palette; // the global table
+    std::vector<GifColor> palette; // the global table
     // The entry that marks transparent pixels, and that a frame may use for pixels left as they were;
     // its colour must appear nowhere else in the palette. -1: none (then no pixel is transparent).
     int transparentIndex = -1;

@@ -20,10 +20,10 @@ void put16(std::vector<uint8_t>& out, int value) {
     out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
 }
 
-void putTable(std::vector<uint8_t>& out, const std::vector<GifRgb>& colors) {
+void putTable(std::vector<uint8_t>& out, const std::vector<GifColor>& colors) {
     const size_t padded = size_t{1} << gifTableBits(colors.size());
     for (size_t i = 0; i < padded; ++i) {
-        const GifRgb c = i < colors.size() ? colors[i] : GifRgb{};
+        const GifColor c = i < colors.size() ? colors[i] : GifColor{};
         out.insert(out.end(), {c.r, c.g, c.b});
     }
 }
@@ -32,7 +32,7 @@ void fail(const std::string& what) {
     throw std::invalid_argument("GIF encoder: " + what);
 }
 
-void checkTable(const std::vector<GifRgb>& colors, const char* which) {
+void checkTable(const std::vector<GifColor>& colors, const char* which) {
     if (colors.size() > 256)
         fail(std::string(which) + " colour table has more than 256 entries");
 }

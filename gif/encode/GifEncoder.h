@@ -1,29 +1,25 @@
 #pragma once
 
+#include "GifColor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-// One colour table entry.
-struct GifRgb {
-    uint8_t r = 0, g = 0, b = 0;
-    friend bool operator==(GifRgb, GifRgb) = default;
-};
-
 // A frame as it is stored: a rectangle of palette indexes on the logical screen.
 struct GifEncodeFrame {
     int left = 0, top = 0, width = 0, height = 0;
-    std::vector<uint8_t> indexes;    // width * height, top row first
-    std::vector<GifRgb> localColors; // 2..256 entries; empty: the global table
-    uint16_t delay = 0;              // hundredths of a second
-    uint8_t disposal = 0;            // 0..7
-    int transparentIndex = -1;       // -1: none
+    std::vector<uint8_t> indexes;      // width * height, top row first
+    std::vector<GifColor> localColors; // 2..256 entries; empty: the global table
+    uint16_t delay = 0;                // hundredths of a second
+    uint8_t disposal = 0;              // 0..7
+    int transparentIndex = -1;         // -1: none
 };
 
 struct GifEncodeImage {
-    int width = 0, height = 0;        // logical screen
-    std::vector<GifRgb> globalColors; // 2..256 entries; empty: no global table
+    int width = 0, height = 0;          // logical screen
+    std::vector<GifColor> globalColors; // 2..256 entries; empty: no global table
     uint8_t backgroundIndex = 0;
     std::optional<uint16_t> loopCount = 0; // 0 plays forever; nullopt writes no loop extension
     std::vector<GifEncodeFrame> frames;

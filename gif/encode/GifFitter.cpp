@@ -19,16 +19,16 @@ constexpr double kIdentical = 100.0;
 
 struct Attempt {
     std::vector<uint8_t> bytes;
-    std::vector<GifRgb> palette;
+    std::vector<GifColor> palette;
     int transparentIndex = -1;
     std::vector<IndexedImage> frames;
     bool dithered = false;
 };
 
 // A colour not in palette, for the transparent entry.
-GifRgb unusedColor(const std::vector<GifRgb>& palette) {
+GifColor unusedColor(const std::vector<GifColor>& palette) {
     std::unordered_set<uint32_t> used;
-    for (GifRgb c : palette)
+    for (GifColor c : palette)
         used.insert(uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b);
     for (uint32_t v = 0xFF00FF;; v = (v * 2654435761u + 12345u) & 0xFFFFFF)
         if (!used.count(v))
@@ -218,7 +218,7 @@ class Search {
             RgbaImage got{w, h, std::vector<uint8_t>(want.rgba.size())};
             const auto& indexes = a.frames[k].indexes;
             for (size_t i = 0; i < indexes.size(); ++i) {
-                const GifRgb c = a.palette[indexes[i]];
+                const GifColor c = a.palette[indexes[i]];
                 const bool hidden = static_cast<int>(indexes[i]) == a.transparentIndex;
                 got.rgba[i * 4] = c.r;
                 got.rgba[i * 4 + 1] = c.g;

@@ -14,7 +14,7 @@ constexpr double kCellReach = 5.2;
 
 } // namespace
 
-PaletteLookup::PaletteLookup(const std::vector<GifRgb>& palette, int skip) {
+PaletteLookup::PaletteLookup(const std::vector<GifColor>& palette, int skip) {
     for (size_t i = 0; i < palette.size() && i < 256; ++i)
         if (static_cast<int>(i) != skip)
             sorted_.push_back({palette[i].r, palette[i].g, palette[i].b, static_cast<uint8_t>(i)});

@@ -12,7 +12,7 @@
 class PaletteLookup {
   public:
     // skip: an entry never given (the transparent one), or -1. The palette needs one other entry.
-    PaletteLookup(const std::vector<GifRgb>& palette, int skip = -1);
+    PaletteLookup(const std::vector<GifColor>& palette, int skip = -1);
 
     uint8_t nearest(int r, int g, int b);
     // Without the cache.

@@ -29,15 +29,22 @@ SectionRecord recordAt(SectionListModel& model, int row) {
     return model.index(row).data(SectionListModel::RecordRole).value<SectionRecord>();
 }
 
-} // namespace
-
-TEST(SectionController, RunsTheActionsWithoutAWindowAndTellsTheModelWhichRowsChanged) {
+// A controller on a scripted link and dialogs, showing through a recording window, its backups in a
+// folder of its own.
+class SectionActions : public testing::Test {
+  protected:
     ScriptedLink link;
     ScriptedDialogs dialogs;
     RecordingWindow window;
-    SectionController controller(link, dialogs, nullptr, window);
+    SectionController controller{link, dialogs, nullptr, window};
     QTemporaryDir dir;
-    controller.backupStore().setRoot(dir.filePath("backups"));
+
+    void SetUp() override { controller.backupStore().setRoot(dir.filePath("backups")); }
+};
+
+} // namespace
+
+TEST_F(SectionActions, RunsTheActionsWithoutAWindowAndTellsTheModelWhichRowsChanged) {
     link.put(18, 9, {'G', 'I', 'F', '8', '9', 'a', 1, 2});
 
     controller.clear(10);
@@ -80,13 +87,7 @@ TEST(SectionController, RunsTheActionsWithoutAWindowAndTellsTheModelWhichRowsCha
     EXPECT_EQ(window.log.back(), "activity " + SectionTexts::gbpErrorText(1).toStdString());
 }
 
-TEST(SectionController, OffersAPictureToTheFitterAndUploadsWhatItReturns) {
-    ScriptedLink link;
-    ScriptedDialogs dialogs;
-    RecordingWindow window;
-    SectionController controller(link, dialogs, nullptr, window);
-    QTemporaryDir dir;
-    controller.backupStore().setRoot(dir.filePath("backups"));
+TEST_F(SectionActions, OffersAPictureToTheFitterAndUploadsWhatItReturns) {
     controller.reload(1);
     constexpr int kSmallSlot = 0; // 02-10, 2048 bytes
 

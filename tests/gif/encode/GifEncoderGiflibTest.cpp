@@ -10,8 +10,8 @@
 
 namespace {
 
-std::vector<GifRgb> ramp(int count, uint8_t tint) {
-    std::vector<GifRgb> table;
+std::vector<GifColor> ramp(int count, uint8_t tint) {
+    std::vector<GifColor> table;
     for (int i = 0; i < count; ++i)
         table.push_back({static_cast<uint8_t>(i), tint, static_cast<uint8_t>(255 - i)});
     return table;
@@ -25,7 +25,7 @@ std::vector<uint8_t> noise(size_t count, int colours, unsigned seed) {
     return indexes;
 }
 
-void expectTable(const ColorMapObject* map, const std::vector<GifRgb>& want) {
+void expectTable(const ColorMapObject* map, const std::vector<GifColor>& want) {
     ASSERT_NE(map, nullptr);
     ASSERT_GE(map->ColorCount, static_cast<int>(want.size()));
     for (size_t i = 0; i < want.size(); ++i) {

@@ -7,8 +7,8 @@
 
 namespace {
 
-std::vector<GifRgb> greyRamp(int count) {
-    std::vector<GifRgb> colors;
+std::vector<GifColor> greyRamp(int count) {
+    std::vector<GifColor> colors;
     for (int i = 0; i < count; ++i) {
         const auto v = static_cast<uint8_t>(count == 1 ? 0 : i * 255 / (count - 1));
         colors.push_back({v, static_cast<uint8_t>(255 - v), static_cast<uint8_t>(i * 7)});
@@ -43,12 +43,12 @@ void expectIndexes(TGIFImage& image, int index, const std::vector<uint8_t>& want
     EXPECT_EQ(differ, 0u) << "frame " << index << ": " << differ << " pixels differ, the first at " << first;
 }
 
-void expectPalette(TGIFImage& image, int index, const std::vector<GifRgb>& want) {
+void expectPalette(TGIFImage& image, int index, const std::vector<GifColor>& want) {
     const GifBitmap& bitmap = image.frameBitmap(index);
     ASSERT_GE(bitmap.palette.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) {
         const GifColor c = bitmap.palette[i];
-        EXPECT_EQ((GifRgb{c.r, c.g, c.b}), want[i]) << "palette entry " << i;
+        EXPECT_EQ((GifColor{c.r, c.g, c.b}), want[i]) << "palette entry " << i;
     }
 }
 
@@ -150,7 +150,7 @@ TEST(GifEncoder, AnimationKeepsRectanglesDelaysDisposalTransparencyLoopAndLocalT
     EXPECT_EQ(f.disposal(), 2);
     EXPECT_TRUE(f.localColors());
     ASSERT_TRUE(f.transparentColor());
-    EXPECT_EQ((GifRgb{f.transparentColor()->r, f.transparentColor()->g, f.transparentColor()->b}),
+    EXPECT_EQ((GifColor{f.transparentColor()->r, f.transparentColor()->g, f.transparentColor()->b}),
               greyRamp(5)[3]);
     EXPECT_EQ(decoded.frame(2).delay(), 2500);
     EXPECT_EQ(decoded.frame(2).disposal(), 1);

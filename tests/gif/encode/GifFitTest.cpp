@@ -69,12 +69,12 @@ TEST(ColorQuantizer, KeepsFewExactColoursAndMapsLowAlphaToTheTransparentEntry) {
     RgbaImage image{3, 1, {10, 10, 10, 255, 12, 12, 12, 255, 200, 0, 0, 40}};
     const ColorQuantizer quantizer({&image});
     EXPECT_TRUE(quantizer.hasTransparency());
-    std::vector<GifRgb> palette = quantizer.palette(256);
+    std::vector<GifColor> palette = quantizer.palette(256);
     ASSERT_EQ(palette.size(), 2u) << "colours one step apart are both kept";
     palette.push_back({1, 2, 3});
     const IndexedImage mapped = ColorQuantizer::map(image, palette, true, 2);
-    EXPECT_EQ(palette[mapped.indexes[0]], (GifRgb{10, 10, 10}));
-    EXPECT_EQ(palette[mapped.indexes[1]], (GifRgb{12, 12, 12}));
+    EXPECT_EQ(palette[mapped.indexes[0]], (GifColor{10, 10, 10}));
+    EXPECT_EQ(palette[mapped.indexes[1]], (GifColor{12, 12, 12}));
     EXPECT_EQ(mapped.indexes[2], 2);
 }
 
@@ -89,10 +89,10 @@ TEST(ColorQuantizer, PaletteOfAGradientStaysWithinTheLimitAndCloseToIt) {
     // More colours must mean a closer picture.
     const auto few = ColorQuantizer::map(image, quantizer.palette(8), false, -1);
     const auto many = ColorQuantizer::map(image, quantizer.palette(128), false, -1);
-    const auto error = [&image](const IndexedImage& mapped, const std::vector<GifRgb>& palette) {
+    const auto error = [&image](const IndexedImage& mapped, const std::vector<GifColor>& palette) {
         double sum = 0;
         for (size_t i = 0; i < mapped.indexes.size(); ++i) {
-            const GifRgb c = palette[mapped.indexes[i]];
+            const GifColor c = palette[mapped.indexes[i]];
             sum += std::abs(image.rgba[i * 4] - c.r) + std::abs(image.rgba[i * 4 + 1] - c.g) +
                    std::abs(image.rgba[i * 4 + 2] - c.b);
         }
@@ -120,12 +120,12 @@ TEST(FrameOptimizer, ComposesToExactlyTheInputFramesWithSmallRectangles) {
     for (size_t f = 0; f < 5; ++f)
         for (size_t i = 0; i < 96; ++i) {
             const uint8_t index = in.frames[f].indexes[i];
-            const GifRgb want = in.palette[index];
+            const GifColor want = in.palette[index];
             const uint8_t* got = &composed[f].rgba[i * 4];
             if (index == in.transparentIndex) {
                 EXPECT_EQ(got[3], 0) << "frame " << f << " pixel " << i << " should be transparent";
             } else {
-                ASSERT_EQ((GifRgb{got[0], got[1], got[2]}), want) << "frame " << f << " pixel " << i;
+                ASSERT_EQ((GifColor{got[0], got[1], got[2]}), want) << "frame " << f << " pixel " << i;
                 ASSERT_EQ(got[3], 255) << "frame " << f << " pixel " << i;
             }
         }
