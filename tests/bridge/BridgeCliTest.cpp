@@ -42,8 +42,10 @@ class BridgeCli : public testing::Test {
         p.setStandardInputFile(QProcess::nullDevice());
         p.start(TARVEL_CLI, QStringList{"--gbp-dll", standIn(kArch)} + args);
         p.waitForFinished(120000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+        // A program that never started has exit code 0 in QProcess; it counts as -1 with the reason.
+        const bool ran = p.error() != QProcess::FailedToStart && p.exitStatus() == QProcess::NormalExit;
+        return {ran ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError()) + (ran ? QString() : p.errorString())};
     }
 };
 

@@ -60,8 +60,10 @@ class TarvelCli : public testing::Test {
         p.waitForFinished();
         // Windows' console convention ends lines with CR LF; the texts are compared line by line.
         const auto text = [](QByteArray bytes) { return QString::fromUtf8(bytes.replace("\r\n", "\n")); };
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, text(p.readAllStandardOutput()),
-                text(p.readAllStandardError())};
+        // A program that never started has exit code 0 in QProcess; it counts as -1 with the reason.
+        const bool ran = p.error() != QProcess::FailedToStart && p.exitStatus() == QProcess::NormalExit;
+        return {ran ? p.exitCode() : -1, text(p.readAllStandardOutput()),
+                text(p.readAllStandardError()) + (ran ? QString() : p.errorString())};
     }
     QJsonObject json(const Outcome& run) {
         QJsonParseError error{};
