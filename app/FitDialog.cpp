@@ -176,6 +176,7 @@ FitDialog::~FitDialog() {
         const std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
         pending_.reset();
+        abandon_ = true;
     }
     wake_.notify_all();
     worker_.join();
@@ -202,6 +203,7 @@ void FitDialog::refit() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         pending_ = std::move(request); // an older request not yet started is dropped
+        abandon_ = true;               // and one under way stops at its next trial
     }
     wake_.notify_one();
     upload_->setEnabled(false);
@@ -214,9 +216,11 @@ void FitDialog::work() {
         wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
         if (stop_)
             return;
-        const Request request = *pending_;
+        Request request = *pending_;
         pending_.reset();
+        abandon_ = false;
         lock.unlock();
+        request.options.cancelled = [this] { return abandon_.load(); };
         FitResult result;
         QString failure;
         try {
@@ -225,6 +229,8 @@ void FitDialog::work() {
             failure = QString("The picture cannot be fitted (%1).").arg(QString::fromUtf8(e.what()));
         }
         lock.lock();
+        if (result.cancelled)
+            continue;
         // Posted under the lock, so none is posted once the destructor has set stop_; one posted before
         // is dropped with the dialog.
         if (stop_)

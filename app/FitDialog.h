@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -39,7 +40,7 @@ class FitDialog : public QDialog {
     // The last colours, dithering and frame dropping come from settings (group "Fit") when given, and
     // go back there on Upload. The first fit starts at once.
     FitDialog(FitSource source, int32_t capacity, QSettings* settings = nullptr, QWidget* parent = nullptr);
-    // Waits for a fit under way: the worker never outlives the dialog.
+    // Ends a fit under way and waits for it: the worker never outlives the dialog.
     ~FitDialog() override;
 
     Choices choices() const;
@@ -85,5 +86,6 @@ class FitDialog : public QDialog {
     std::condition_variable wake_;
     std::optional<Request> pending_;
     bool stop_ = false;
+    std::atomic<bool> abandon_{false}; // a newer request or the end: the fit under way stops early
     std::thread worker_;
 };

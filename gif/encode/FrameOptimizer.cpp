@@ -9,7 +9,7 @@ namespace {
 
 constexpr uint8_t kKeep = 1;
 constexpr uint8_t kToBackground = 2;
-constexpr int16_t kClear = -1; // a screen pixel that shows the background
+constexpr int32_t kClear = -1; // a screen pixel that shows the background
 
 struct Rect {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0; // x1, y1 past the end
@@ -32,32 +32,48 @@ struct Rect {
     }
 };
 
-using Screen = std::vector<int16_t>;
+// What the screen shows: 0xRRGGBB, or kClear. Colours, not indexes, since frames may use different tables.
+using Screen = std::vector<int32_t>;
 
 class Builder {
   public:
-    explicit Builder(const FrameOptimizerInput& in)
-        : in_(in), lzwBits_(std::max(2, gifTableBits(in.palette.size()))) {}
+    explicit Builder(const FrameOptimizerInput& in) : in_(in) {}
 
-    // What a frame shows, with transparent pixels as kClear.
+    const std::vector<GifColor>& colors(size_t i) const {
+        return ownTable(i) ? in_.localTables[i].colors : in_.palette;
+    }
+    int transparentIndex(size_t i) const {
+        return ownTable(i) ? in_.localTables[i].transparentIndex : in_.transparentIndex;
+    }
+    bool ownTable(size_t i) const { return !in_.localTables.empty() && !in_.localTables[i].colors.empty(); }
+
+    // What frame i shows.
     Screen target(size_t i) const {
-        Screen s(in_.frames[i].indexes.begin(), in_.frames[i].indexes.end());
-        if (in_.transparentIndex >= 0)
-            for (auto& v : s)
-                if (v == in_.transparentIndex)
-                    v = kClear;
+        const std::vector<GifColor>& table = colors(i);
+        const int transparent = transparentIndex(i);
+        Screen s;
+        s.reserve(in_.frames[i].indexes.size());
+        for (uint8_t v : in_.frames[i].indexes) {
+            const GifColor c = table[v];
+            s.push_back(v == transparent ? kClear : int32_t{c.r} << 16 | int32_t{c.g} << 8 | c.b);
+        }
         return s;
     }
 
-    // The frame that turns before into want over rect: changed pixels as they are, pixels to show the
-    // background as the transparent entry (before shows it already there), and, with skipSame, pixels
-    // that stay as they were as the transparent entry too.
-    GifEncodeFrame frame(const Rect& r, const Screen& before, const Screen& want, bool skipSame) const {
+    // Frame i as it turns before into want (what frame i shows) over rect: changed pixels as they are,
+    // pixels to show the background as the transparent entry (before shows it already there), and, with
+    // skipSame, pixels that stay as they were as the transparent entry too.
+    GifEncodeFrame frame(size_t i, const Rect& r, const Screen& before, const Screen& want,
+                         bool skipSame) const {
+        const int transparent = transparentIndex(i);
+        const std::vector<uint8_t>& indexes = in_.frames[i].indexes;
         GifEncodeFrame f;
         f.left = r.x0;
         f.top = r.y0;
         f.width = r.x1 - r.x0;
         f.height = r.y1 - r.y0;
+        if (ownTable(i))
+            f.localColors = colors(i);
         f.indexes.reserve(static_cast<size_t>(f.width) * static_cast<size_t>(f.height));
         bool usesTransparent = false;
         for (int y = r.y0; y < r.y1; ++y)
@@ -65,56 +81,69 @@ class Builder {
                 const size_t at =
                     static_cast<size_t>(y) * static_cast<size_t>(in_.width) + static_cast<size_t>(x);
                 if (want[at] == kClear || (skipSame && want[at] == before[at])) {
-                    f.indexes.push_back(static_cast<uint8_t>(in_.transparentIndex));
+                    f.indexes.push_back(static_cast<uint8_t>(transparent));
                     usesTransparent = true;
                 } else {
-                    f.indexes.push_back(static_cast<uint8_t>(want[at]));
+                    f.indexes.push_back(indexes[at]);
                 }
             }
-        f.transparentIndex = usesTransparent ? in_.transparentIndex : -1;
+        f.transparentIndex = usesTransparent ? transparent : -1;
         return f;
     }
 
     // The smaller of the frame with and without the unchanged pixels left out.
-    GifEncodeFrame smallest(const Rect& r, const Screen& before, const Screen& want) const {
-        GifEncodeFrame plain = frame(r, before, want, false);
-        if (in_.transparentIndex < 0)
+    GifEncodeFrame smallest(size_t i, const Rect& r, const Screen& before, const Screen& want) const {
+        GifEncodeFrame plain = frame(i, r, before, want, false);
+        if (transparentIndex(i) < 0)
             return plain;
-        GifEncodeFrame skipping = frame(r, before, want, true);
-        return lzwSize(skipping) < lzwSize(plain) ? std::move(skipping) : std::move(plain);
+        GifEncodeFrame skipping = frame(i, r, before, want, true);
+        const int bits = std::max(2, gifTableBits(colors(i).size()));
+        return lzwSize(skipping, bits) < lzwSize(plain, bits) ? std::move(skipping) : std::move(plain);
     }
 
   private:
-    size_t lzwSize(const GifEncodeFrame& f) const {
+    size_t lzwSize(const GifEncodeFrame& f, int bits) const {
         scratch_.clear();
-        lzw_.encode(f.indexes.data(), f.indexes.size(), lzwBits_, scratch_);
+        lzw_.encode(f.indexes.data(), f.indexes.size(), bits, scratch_);
         return scratch_.size();
     }
 
     const FrameOptimizerInput& in_;
-    int lzwBits_;
     mutable GifLzwEncoder lzw_;
     mutable std::vector<uint8_t> scratch_;
 };
+
+// Decoders that compare colours rather than indexes would hide every pixel of the transparent colour.
+void checkTable(const std::vector<GifColor>& colors, int transparentIndex) {
+    if (colors.empty() || colors.size() > 256 || transparentIndex >= static_cast<int>(colors.size()))
+        throw std::invalid_argument("frame optimiser: a table or its transparent entry is out of range");
+    if (transparentIndex >= 0)
+        for (size_t i = 0; i < colors.size(); ++i)
+            if (static_cast<int>(i) != transparentIndex &&
+                colors[i] == colors[static_cast<size_t>(transparentIndex)])
+                throw std::invalid_argument("frame optimiser: the transparent colour is not unique");
+}
 
 void check(const FrameOptimizerInput& in) {
     if (in.width < 1 || in.height < 1 || in.frames.empty())
         throw std::invalid_argument("frame optimiser: no frames or an empty screen");
     if (in.delays.size() != in.frames.size())
         throw std::invalid_argument("frame optimiser: one delay per frame is needed");
-    if (in.palette.empty() || in.palette.size() > 256 ||
-        in.transparentIndex >= static_cast<int>(in.palette.size()))
-        throw std::invalid_argument("frame optimiser: the palette or its transparent entry is out of range");
-    for (const IndexedImage& f : in.frames)
+    if (!in.localTables.empty() && in.localTables.size() != in.frames.size())
+        throw std::invalid_argument("frame optimiser: one local table per frame, or none, is needed");
+    checkTable(in.palette, in.transparentIndex);
+    for (size_t i = 0; i < in.frames.size(); ++i) {
+        const IndexedImage& f = in.frames[i];
         if (f.width != in.width || f.height != in.height ||
             f.indexes.size() != static_cast<size_t>(in.width) * static_cast<size_t>(in.height))
             throw std::invalid_argument("frame optimiser: every frame must cover the screen");
-    // Decoders that compare colours rather than indexes would hide every pixel of that colour.
-    if (in.transparentIndex >= 0)
-        for (size_t i = 0; i < in.palette.size(); ++i)
-            if (static_cast<int>(i) != in.transparentIndex &&
-                in.palette[i] == in.palette[static_cast<size_t>(in.transparentIndex)])
-                throw std::invalid_argument("frame optimiser: the transparent colour is not unique");
+        const bool own = !in.localTables.empty() && !in.localTables[i].colors.empty();
+        const auto& table = own ? in.localTables[i].colors : in.palette;
+        if (own)
+            checkTable(table, in.localTables[i].transparentIndex);
+        if (std::any_of(f.indexes.begin(), f.indexes.end(), [&](uint8_t v) { return v >= table.size(); }))
+            throw std::invalid_argument("frame optimiser: an index is beyond its table");
+    }
 }
 
 } // namespace
@@ -130,11 +159,12 @@ GifEncodeImage FrameOptimizer::optimize(const FrameOptimizerInput& in) {
 
     const size_t screenSize = static_cast<size_t>(in.width) * static_cast<size_t>(in.height);
     bool anyTransparent = false;
-    if (in.transparentIndex >= 0)
-        for (const IndexedImage& f : in.frames)
-            anyTransparent =
-                anyTransparent || std::find(f.indexes.begin(), f.indexes.end(),
-                                            static_cast<uint8_t>(in.transparentIndex)) != f.indexes.end();
+    for (size_t i = 0; i < in.frames.size() && !anyTransparent; ++i) {
+        const int transparent = builder.transparentIndex(i);
+        const auto& indexes = in.frames[i].indexes;
+        anyTransparent = transparent >= 0 && std::find(indexes.begin(), indexes.end(),
+                                                       static_cast<uint8_t>(transparent)) != indexes.end();
+    }
 
     // The frame before the current one waits: the current one may need it erased, over a larger rectangle.
     Screen before(screenSize, kClear); // what the screen shows before the waiting frame
@@ -142,14 +172,14 @@ GifEncodeImage FrameOptimizer::optimize(const FrameOptimizerInput& in) {
     Rect rect{0, 0, in.width, in.height};
     uint8_t disposal = kKeep;
     const auto finish = [&](size_t index, bool whole) {
-        GifEncodeFrame f =
-            whole ? builder.frame(rect, before, shown, false) : builder.smallest(rect, before, shown);
+        GifEncodeFrame f = whole ? builder.frame(index, rect, before, shown, false)
+                                 : builder.smallest(index, rect, before, shown);
         f.delay = in.delays[index];
         f.disposal = disposal;
         // The first frame names the transparent colour whenever any frame shows it, so that the
         // background that erased frames show is transparent as well.
-        if (index == 0 && anyTransparent)
-            f.transparentIndex = in.transparentIndex;
+        if (index == 0 && anyTransparent && builder.transparentIndex(0) >= 0)
+            f.transparentIndex = builder.transparentIndex(0);
         out.frames.push_back(std::move(f));
     };
 

@@ -17,12 +17,22 @@ constexpr double kScaleStep = 0.85;
 constexpr int kColorFloor = 16;
 constexpr double kIdentical = 100.0;
 
+// Ends the search from inside it when the caller abandons it.
+struct Abandoned {};
+
+// Local tables are tried for animations of at most this many frames: each costs a palette search per
+// frame and trial, and their tables rarely pay for themselves in a longer one.
+constexpr size_t kMostFramesForLocalTables = 16;
+
 struct Attempt {
     std::vector<uint8_t> bytes;
-    std::vector<GifColor> palette;
-    int transparentIndex = -1;
+    std::vector<FrameTable> tables; // one shared by every frame, or one per frame
     std::vector<IndexedImage> frames;
     bool dithered = false;
+    double keptPsnr = 0; // over the frames kept, against them scaled
+    const FrameTable& table(size_t frame) const { return tables.size() == 1 ? tables[0] : tables[frame]; }
+    bool local() const { return tables.size() > 1; }
+    int entries() const { return static_cast<int>(tables.empty() ? 0 : tables[0].colors.size()); }
 };
 
 // A colour not in palette, for the transparent entry.
@@ -46,6 +56,15 @@ std::vector<uint16_t> hundredths(const std::vector<int>& ms) {
         written += out.back();
     }
     return out;
+}
+
+// The PSNR of the mean error over pairs of pictures (not the mean of their PSNRs).
+double meanPsnr(const std::vector<RgbaImage>& wanted, const std::vector<RgbaImage>& shown) {
+    double sum = 0;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        sum += std::pow(10.0, -rgbaPsnr(wanted[i], shown[i]) / 10.0);
+    return std::min(kIdentical,
+                    -10.0 * std::log10(std::max(sum / std::max<size_t>(wanted.size(), 1), 1e-10)));
 }
 
 class Search {
@@ -104,6 +123,7 @@ class Search {
             for (const RgbaImage& p : scaled_)
                 pictures.push_back(&p);
             quantizer_.emplace(pictures);
+            frameQuantizers_.clear();
             width_ = w;
             height_ = h;
             size_t smallestBytes = 0;
@@ -136,45 +156,92 @@ class Search {
             dithers.push_back(true);
         dithers.push_back(false);
         for (bool dither : dithers) {
-            if (tryColors(top, dither, reserve, smallestBytes))
-                return true;
-            if (!tryColors(low, dither, reserve, smallestBytes))
-                continue;
-            int good = low, bad = top;
-            while (bad - good > 1) {
-                const int mid = (good + bad) / 2;
-                if (tryColors(mid, dither, reserve, smallestBytes))
-                    good = mid;
-                else
-                    bad = mid;
+            if (!tryColors(top, dither, reserve, false, smallestBytes)) {
+                if (!tryColors(low, dither, reserve, false, smallestBytes))
+                    continue;
+                const int good = mostColors(low, top, dither, reserve, false, smallestBytes);
+                if (best_.dithered != dither || best_.entries() != good)
+                    tryColors(good, dither, reserve, false, smallestBytes);
             }
-            if (best_.dithered != dither || static_cast<int>(best_.palette.size()) != good)
-                tryColors(good, dither, reserve, smallestBytes);
+            tryLocalTables(low, top, dither, reserve, smallestBytes);
             return true;
         }
         return false;
     }
 
-    // Makes the GIF with entries palette entries; true when it fits (it then becomes the best so far).
-    bool tryColors(int entries, bool dither, bool reserve, size_t& smallestBytes) {
+    // The most entries in (good, bad) that fit, good fitting and bad not.
+    int mostColors(int good, int bad, bool dither, bool reserve, bool local, size_t& smallestBytes) {
+        while (bad - good > 1) {
+            const int mid = (good + bad) / 2;
+            if (tryColors(mid, dither, reserve, local, smallestBytes))
+                good = mid;
+            else
+                bad = mid;
+        }
+        return good;
+    }
+
+    // An animation whose frames differ in colour may look better with a table of its own for each frame
+    // (the first frame's written as the global one): the most entries that fit that way replace the
+    // shared table's result when they measure better.
+    void tryLocalTables(int low, int top, bool dither, bool reserve, size_t& smallestBytes) {
+        if (kept_.size() < 2 || kept_.size() > kMostFramesForLocalTables)
+            return;
+        local_ = {};
+        if (!tryColors(top, dither, reserve, true, smallestBytes)) {
+            if (!tryColors(low, dither, reserve, true, smallestBytes))
+                return;
+            const int good = mostColors(low, top, dither, reserve, true, smallestBytes);
+            if (local_.entries() != good)
+                tryColors(good, dither, reserve, true, smallestBytes);
+        }
+        if (local_.keptPsnr > best_.keptPsnr)
+            best_ = std::move(local_);
+    }
+
+    FrameTable table(const ColorQuantizer& quantizer, int entries, bool reserve) const {
+        FrameTable t;
+        t.colors = quantizer.palette(entries - (reserve ? 1 : 0));
+        if (t.colors.empty())
+            t.colors.push_back({0, 0, 0}); // every pixel transparent
+        if (reserve) {
+            t.transparentIndex = static_cast<int>(t.colors.size());
+            t.colors.push_back(unusedColor(t.colors));
+        }
+        if (t.colors.size() < 2)
+            t.colors.push_back(unusedColor(t.colors));
+        return t;
+    }
+
+    // Makes the GIF with tables of entries entries, shared or one per frame; true when it fits (it then
+    // becomes the best so far of its kind).
+    bool tryColors(int entries, bool dither, bool reserve, bool local, size_t& smallestBytes) {
+        if (options_.cancelled && options_.cancelled())
+            throw Abandoned{};
         Attempt a;
         a.dithered = dither;
-        a.palette = quantizer_->palette(entries - (reserve ? 1 : 0));
-        if (a.palette.empty())
-            a.palette.push_back({0, 0, 0}); // every pixel transparent
-        if (reserve) {
-            a.transparentIndex = static_cast<int>(a.palette.size());
-            a.palette.push_back(unusedColor(a.palette));
+        if (local) {
+            if (frameQuantizers_.empty())
+                for (const RgbaImage& p : scaled_)
+                    frameQuantizers_.emplace_back(std::vector<const RgbaImage*>{&p});
+            for (const ColorQuantizer& q : frameQuantizers_)
+                a.tables.push_back(table(q, entries, reserve));
+        } else {
+            a.tables.push_back(table(*quantizer_, entries, reserve));
         }
-        if (a.palette.size() < 2)
-            a.palette.push_back(unusedColor(a.palette));
         FrameOptimizerInput in;
         in.width = width_;
         in.height = height_;
-        in.palette = a.palette;
-        in.transparentIndex = a.transparentIndex;
-        for (const RgbaImage& p : scaled_)
-            in.frames.push_back(ColorQuantizer::map(p, a.palette, dither, a.transparentIndex));
+        in.palette = a.tables[0].colors;
+        in.transparentIndex = a.tables[0].transparentIndex;
+        for (size_t k = 0; k < scaled_.size(); ++k) {
+            const FrameTable& t = a.table(k);
+            in.frames.push_back(ColorQuantizer::map(scaled_[k], t.colors, dither, t.transparentIndex));
+        }
+        if (local) {
+            in.localTables = a.tables;
+            in.localTables[0] = {}; // the first frame's table is the global one
+        }
         in.delays = delays_;
         in.loopCount = source_.loopCount;
         a.bytes = encodeGif(FrameOptimizer::optimize(in));
@@ -182,7 +249,11 @@ class Search {
         smallestBytes = std::min(smallestBytes, a.bytes.size());
         const bool fits = a.bytes.size() <= options_.byteBudget;
         if (fits) {
-            best_ = std::move(a);
+            std::vector<RgbaImage> shown;
+            for (size_t k = 0; k < a.frames.size(); ++k)
+                shown.push_back(picture(a, k));
+            a.keptPsnr = meanPsnr(scaled_, shown);
+            (local ? local_ : best_) = std::move(a);
             bestWidth_ = width_;
             bestHeight_ = height_;
             bestKept_ = kept_;
@@ -196,6 +267,21 @@ class Search {
         return fits;
     }
 
+    // Kept frame k of a as it shows.
+    static RgbaImage picture(const Attempt& a, size_t k) {
+        const FrameTable& t = a.table(k);
+        const auto& indexes = a.frames[k].indexes;
+        RgbaImage got{a.frames[k].width, a.frames[k].height, std::vector<uint8_t>(indexes.size() * 4)};
+        for (size_t i = 0; i < indexes.size(); ++i) {
+            const GifColor c = t.colors[indexes[i]];
+            got.rgba[i * 4] = c.r;
+            got.rgba[i * 4 + 1] = c.g;
+            got.rgba[i * 4 + 2] = c.b;
+            got.rgba[i * 4 + 3] = static_cast<int>(indexes[i]) == t.transparentIndex ? 0 : 255;
+        }
+        return got;
+    }
+
     FitResult result(bool fits) {
         const Attempt& a = fits ? best_ : smallest_;
         const int w = fits ? bestWidth_ : smallestWidth_, h = fits ? bestHeight_ : smallestHeight_;
@@ -204,32 +290,24 @@ class Search {
         r.bytes = a.bytes;
         r.width = w;
         r.height = h;
-        r.colors = static_cast<int>(a.palette.size());
+        for (const FrameTable& t : a.tables)
+            r.colors = std::max(r.colors, static_cast<int>(t.colors.size()));
+        r.localTables = a.local();
         r.frames = static_cast<int>(a.frames.size());
         r.dithered = a.dithered;
         r.fits = fits && r.bytes.size() <= options_.byteBudget;
+        if (a.frames.empty())
+            return r;
         // Every source frame against the kept frame shown in its time.
-        double sum = 0;
+        std::vector<RgbaImage> wanted, shown;
         size_t k = 0;
-        for (size_t j = 0; j < source_.frames.size() && !a.frames.empty(); ++j) {
+        for (size_t j = 0; j < source_.frames.size(); ++j) {
             while (k + 1 < kept.size() && kept[k + 1] <= j)
                 ++k;
-            const RgbaImage want = ImageScaler::scale(source_.frames[j], w, h);
-            RgbaImage got{w, h, std::vector<uint8_t>(want.rgba.size())};
-            const auto& indexes = a.frames[k].indexes;
-            for (size_t i = 0; i < indexes.size(); ++i) {
-                const GifColor c = a.palette[indexes[i]];
-                const bool hidden = static_cast<int>(indexes[i]) == a.transparentIndex;
-                got.rgba[i * 4] = c.r;
-                got.rgba[i * 4 + 1] = c.g;
-                got.rgba[i * 4 + 2] = c.b;
-                got.rgba[i * 4 + 3] = hidden ? 0 : 255;
-            }
-            const double psnr = rgbaPsnr(want, got);
-            sum += std::pow(10.0, -psnr / 10.0); // mean of the errors, not of the ratios
+            wanted.push_back(ImageScaler::scale(source_.frames[j], w, h));
+            shown.push_back(picture(a, k));
         }
-        if (!a.frames.empty())
-            r.psnr = std::min(kIdentical, -10.0 * std::log10(std::max(sum / source_.frames.size(), 1e-10)));
+        r.psnr = meanPsnr(wanted, shown);
         return r;
     }
 
@@ -241,9 +319,10 @@ class Search {
     std::vector<uint16_t> delays_;
     std::vector<RgbaImage> scaled_;
     std::optional<ColorQuantizer> quantizer_;
+    std::vector<ColorQuantizer> frameQuantizers_; // one per kept frame, made when local tables are tried
     int width_ = 0, height_ = 0;
     bool found_ = false;
-    Attempt best_, smallest_;
+    Attempt best_, local_, smallest_;
     int bestWidth_ = 0, bestHeight_ = 0, smallestWidth_ = 0, smallestHeight_ = 0;
     std::vector<size_t> bestKept_, smallestKept_;
 };
@@ -283,5 +362,11 @@ FitResult fitGif(const FitSource& source, const FitOptions& options) {
         if (f.width != source.frames[0].width || f.height != source.frames[0].height || f.width < 1 ||
             f.height < 1 || f.rgba.size() != static_cast<size_t>(f.width) * f.height * 4)
             throw std::invalid_argument("the frames to fit must all be of one, non-empty size");
-    return Search(source, options).run();
+    try {
+        return Search(source, options).run();
+    } catch (const Abandoned&) {
+        FitResult abandoned;
+        abandoned.cancelled = true;
+        return abandoned;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,16 +21,20 @@ struct FitOptions {
     int maxColors = 256;                   // palette entries, 2..256
     bool allowDither = true;
     bool allowFrameDrop = false;
+    // Asked before each trial encoding; true abandons the search (the result is then cancelled).
+    std::function<bool()> cancelled;
 };
 
 struct FitResult {
     std::vector<uint8_t> bytes; // the GIF; when nothing fits, the smallest one made
     int width = 0, height = 0;
-    int colors = 0; // palette entries in use, the transparent one included
+    int colors = 0;           // palette entries in use, the transparent one included
+    bool localTables = false; // each frame has a table of its own, of at most colors entries
     int frames = 0;
     bool dithered = false;
     double psnr = 0; // dB, against the source scaled to the result's size, over every source frame
     bool fits = false;
+    bool cancelled = false; // the search was abandoned: no bytes
 };
 
 // Searches for the best result within the budget: the most colours first, then without dithering, then

@@ -14,10 +14,11 @@
 namespace PictureFile {
 
 QString fitSummary(const FitResult& r) {
-    return QString("%1x%2, %3 colours, %4 %5, PSNR %6 dB")
+    return QString("%1x%2, %3 colours%4, %5 %6, PSNR %7 dB")
         .arg(r.width)
         .arg(r.height)
         .arg(r.colors)
+        .arg(r.localTables ? " per frame" : "")
         .arg(r.frames)
         .arg(r.frames == 1 ? "frame" : "frames")
         .arg(r.psnr, 0, 'f', 1);

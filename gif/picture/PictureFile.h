@@ -20,7 +20,8 @@ inline constexpr int64_t kMaxPixels = int64_t{1} << 26; // over all frames
 PictureLoad load(const QString& path);
 // The same from bytes already read (a GIF by its signature, else by Qt's readers).
 PictureLoad fromBytes(const QByteArray& bytes);
-// What a fit made, as both the window and tarvel-cli state it: "33x33, 24 colours, 50 frames, PSNR 22.9 dB".
+// What a fit made, as both the window and tarvel-cli state it: "33x33, 24 colours, 50 frames, PSNR 22.9 dB"
+// ("24 colours per frame" with local tables).
 QString fitSummary(const FitResult& result);
 // Whether bytes are a GIF (its signature), which the phone's animation application can show as it is.
 bool isGif(const QByteArray& bytes);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -63,6 +64,27 @@ FrameOptimizerInput movingSquare() {
     return in;
 }
 
+// Every pixel of composed shows the colour its frame's table gives it, or is transparent.
+void expectComposesTo(const FrameOptimizerInput& in, const std::vector<RgbaImage>& composed) {
+    ASSERT_EQ(composed.size(), in.frames.size());
+    for (size_t f = 0; f < in.frames.size(); ++f) {
+        const bool own = !in.localTables.empty() && !in.localTables[f].colors.empty();
+        const auto& table = own ? in.localTables[f].colors : in.palette;
+        const int transparent = own ? in.localTables[f].transparentIndex : in.transparentIndex;
+        for (size_t i = 0; i < in.frames[f].indexes.size(); ++i) {
+            const uint8_t index = in.frames[f].indexes[i];
+            const uint8_t* got = &composed[f].rgba[i * 4];
+            if (index == transparent) {
+                EXPECT_EQ(got[3], 0) << "frame " << f << " pixel " << i << " should be transparent";
+            } else {
+                ASSERT_EQ((GifColor{got[0], got[1], got[2]}), table[index])
+                    << "frame " << f << " pixel " << i;
+                ASSERT_EQ(got[3], 255) << "frame " << f << " pixel " << i;
+            }
+        }
+    }
+}
+
 } // namespace
 
 TEST(ColorQuantizer, KeepsFewExactColoursAndMapsLowAlphaToTheTransparentEntry) {
@@ -115,20 +137,30 @@ TEST(FrameOptimizer, ComposesToExactlyTheInputFramesWithSmallRectangles) {
     EXPECT_EQ(third.disposal, 1);
     EXPECT_EQ(optimized.frames[4].width * optimized.frames[4].height, 1) << "an unchanged frame";
 
-    const auto composed = composeAll(encodeGif(optimized));
-    ASSERT_EQ(composed.size(), 5u);
-    for (size_t f = 0; f < 5; ++f)
-        for (size_t i = 0; i < 96; ++i) {
-            const uint8_t index = in.frames[f].indexes[i];
-            const GifColor want = in.palette[index];
-            const uint8_t* got = &composed[f].rgba[i * 4];
-            if (index == in.transparentIndex) {
-                EXPECT_EQ(got[3], 0) << "frame " << f << " pixel " << i << " should be transparent";
-            } else {
-                ASSERT_EQ((GifColor{got[0], got[1], got[2]}), want) << "frame " << f << " pixel " << i;
-                ASSERT_EQ(got[3], 255) << "frame " << f << " pixel " << i;
-            }
-        }
+    expectComposesTo(in, composeAll(encodeGif(optimized)));
+}
+
+TEST(FrameOptimizer, FramesWithTablesOfTheirOwnAreComparedByColour) {
+    FrameOptimizerInput in = movingSquare();
+    // Frame 2 holds the same colours in another order, frame 3 a colour of its own for the square.
+    in.localTables.resize(in.frames.size());
+    in.localTables[2] = {{{255, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}}, 0};
+    for (uint8_t& v : in.frames[2].indexes)
+        v = static_cast<uint8_t>(v == 4 ? 0 : 3 - v);
+    in.localTables[3] = {{{0, 255, 0}, {9, 9, 9}, {255, 0, 255}}, 2};
+    for (uint8_t& v : in.frames[3].indexes)
+        v = static_cast<uint8_t>(v == 2 ? 0 : v == 1 ? 1 : 2);
+    const GifEncodeImage optimized = FrameOptimizer::optimize(in);
+    ASSERT_EQ(optimized.frames.size(), 5u);
+    EXPECT_TRUE(optimized.frames[1].localColors.empty());
+    EXPECT_EQ(optimized.frames[2].localColors.size(), 4u);
+    const GifEncodeFrame& third = optimized.frames[3];
+    EXPECT_EQ((std::array{third.left, third.top, third.width, third.height}), (std::array{4, 2, 8, 6}))
+        << "the same colours under other indexes are no change";
+    expectComposesTo(in, composeAll(encodeGif(optimized)));
+
+    in.localTables[3].colors[0] = in.localTables[3].colors[2];
+    EXPECT_THROW(FrameOptimizer::optimize(in), std::invalid_argument) << "a local transparent colour twice";
 }
 
 TEST(FrameOptimizer, RefusesATransparentColourThatAnotherEntryShares) {
@@ -206,4 +238,34 @@ TEST(GifFitter, FittedAnimationComposesCloseToTheSourceAndKeepsItsTiming) {
     for (int i = 0; i < small.frameCount(); ++i)
         total += small.frame(i).delay();
     EXPECT_EQ(total, 280);
+}
+
+TEST(GifFitter, ScenesOfTheirOwnColoursGetTablesOfTheirOwnAndTheSearchCanBeAbandoned) {
+    FitSource source;
+    for (int f = 0; f < 3; ++f) {
+        RgbaImage frame = gradient(48, 32, f);
+        for (size_t i = 0; i < frame.rgba.size(); i += 4)
+            std::rotate(&frame.rgba[i], &frame.rgba[i + static_cast<size_t>(f)], &frame.rgba[i + 3]);
+        source.frames.push_back(frame);
+        source.delaysMs.push_back(100);
+    }
+    FitOptions options;
+    options.maxColors = 16;
+    const FitResult r = fitGif(source, options);
+    ASSERT_TRUE(r.fits);
+    EXPECT_TRUE(r.localTables) << "three scenes in 16 colours each look better than in 16 for all";
+    EXPECT_LE(r.colors, 16);
+    const auto composed = composeAll(r.bytes);
+    ASSERT_EQ(composed.size(), 3u);
+    double error = 0;
+    for (size_t f = 0; f < 3; ++f)
+        error += std::pow(10.0, -rgbaPsnr(source.frames[f], composed[f]) / 10) / 3;
+    EXPECT_NEAR(-10 * std::log10(error), r.psnr, 0.01);
+
+    int asked = 0;
+    options.cancelled = [&] { return ++asked == 2; }; // the second of two trials
+    const FitResult abandoned = fitGif(source, options);
+    EXPECT_TRUE(abandoned.cancelled);
+    EXPECT_TRUE(abandoned.bytes.empty());
+    EXPECT_EQ(asked, 2);
 }
