@@ -1,10 +1,11 @@
 #include "FitDialog.h"
 
 #include "Fonts.h"
-#include "PictureFile.h"
 #include "TGIFAnimator.h"
+#include "WaitCursor.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -85,6 +86,24 @@ int FitDialog::keptSide(int side, int sourceSide, int sourceOtherSide) {
         return 1;
     return std::max(1,
                     static_cast<int>(std::lround(static_cast<double>(side) * sourceOtherSide / sourceSide)));
+}
+
+PictureLoad FitDialog::readPicture(const QString& path) {
+    const WaitCursor busy;
+    PictureLoad picture;
+    QEventLoop loop;
+    // The quit is queued: one posted before the loop runs still ends it.
+    std::thread reader([&] {
+        try {
+            picture = PictureFile::load(path);
+        } catch (const std::exception& e) { // memory for its frames, above all
+            picture.error = QString::fromUtf8(e.what());
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    reader.join();
+    return picture;
 }
 
 FitDialog::FitDialog(FitSource source, int32_t capacity, QSettings* settings, QWidget* parent)
@@ -250,6 +269,7 @@ void FitDialog::showResult(uint64_t serial, const FitResult& result, const QStri
     if (failure.isEmpty()) {
         try {
             animator_->loadImageFromBytes(result.bytes.data(), result.bytes.size());
+            placeResult(result.width, result.height);
             result_ = result;
         } catch (const std::exception& e) {
             summary_->setText(QString("The result cannot be shown (%1).").arg(QString::fromUtf8(e.what())));
@@ -261,6 +281,20 @@ void FitDialog::showResult(uint64_t serial, const FitResult& result, const QStri
         summary_->setText(summary(*result_, capacity_));
     upload_->setEnabled(result_ && result_->fits);
     emit resultShown();
+}
+
+// At its real size in the middle of the box, as the phone shows it; one larger than the box is shown
+// smaller, its aspect kept, rather than cut.
+void FitDialog::placeResult(int width, int height) {
+    const QRect box(2, 2, kBoxWidth - 4, kBoxHeight - 4);
+    const bool larger = width > box.width() || height > box.height();
+    QSize shown = box.size();
+    if (larger)
+        shown = QSize(width, height).scaled(box.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    animator_->setStretch(larger);
+    animator_->setGeometry(
+        QRect(box.topLeft() + QPoint((box.width() - shown.width()) / 2, (box.height() - shown.height()) / 2),
+              shown));
 }
 
 void FitDialog::remember() {

@@ -3,6 +3,7 @@
 // show it, with its size against the section's capacity; the size, colour, dithering and frame-dropping
 // controls refit it on a worker thread, so the window never waits for a fit.
 #include "GifFitter.h"
+#include "PictureFile.h"
 
 #include <QDialog>
 #include <QString>
@@ -36,6 +37,9 @@ class FitDialog : public QDialog {
     static QString summary(const FitResult& result, int32_t capacity);
     // The other side of a box of the source's aspect, when one side is side: at least 1.
     static int keptSide(int side, int sourceSide, int sourceOtherSide);
+    // Reads a picture to fit on a worker thread, with the wait cursor: a large animation takes a while to
+    // compose, and meanwhile the windows repaint (input waits).
+    static PictureLoad readPicture(const QString& path);
 
     // The last colours, dithering and frame dropping come from settings (group "Fit") when given, and
     // go back there on Upload. The first fit starts at once.
@@ -62,6 +66,7 @@ class FitDialog : public QDialog {
     void showResult(uint64_t serial, const FitResult& result, const QString& failure);
     void widthChanged(int width);
     void heightChanged(int height);
+    void placeResult(int width, int height);
     void remember();
 
     const FitSource source_;

@@ -10,7 +10,6 @@
 #include "GraphicFormats.h"
 #include "LinkStarter.h"
 #include "LoggingLink.h"
-#include "PictureFile.h"
 #include "PortMapping.h"
 #include "PortMenu.h"
 #include "QtDialogs.h"
@@ -103,7 +102,7 @@ int main(int argc, char** argv) {
     // A picture that cannot be read is not offered: Upload goes on with the file as it is.
     form1.controller().setPictureFitter(
         [&form1, &settings](const QString& path, int32_t capacity) -> std::optional<std::vector<uint8_t>> {
-            PictureLoad picture = PictureFile::load(path);
+            PictureLoad picture = FitDialog::readPicture(path);
             if (!picture.source)
                 return std::nullopt;
             FitDialog dialog(std::move(*picture.source), capacity, &settings, &form1);

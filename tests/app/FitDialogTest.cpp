@@ -1,5 +1,6 @@
 #include "FitDialog.h"
 #include "PictureFile.h"
+#include "TGIFAnimator.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -86,4 +87,28 @@ TEST(FitDialog, FitsOnAWorkerRefitsAsTheColoursChangeAndRemembersTheChoices) {
     // The next dialog starts from the last choices; it goes while its first fit may still run.
     FitDialog next(makeSource(dir), kCapacity, &settings);
     EXPECT_EQ(next.choices().colors, 4);
+}
+
+TEST(FitDialog, ReadsThePictureOnAWorkerAndShowsAResultLargerThanItsBoxWithinIt) {
+    QTemporaryDir dir;
+    QImage image(600, 300, QImage::Format_RGB32); // four flat bands: it fits at its full size
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            image.setPixel(x, y, QColor::fromHsv(x / 150 * 90, 200, 200).rgb());
+    ASSERT_TRUE(image.save(dir.filePath("wide.png")));
+    EXPECT_FALSE(FitDialog::readPicture(dir.filePath("missing.png")).error.isEmpty());
+    PictureLoad read = FitDialog::readPicture(dir.filePath("wide.png"));
+    ASSERT_TRUE(read.source.has_value()) << read.error.toStdString();
+
+    FitDialog dialog(std::move(*read.source), 21504);
+    dialog.show();
+    ASSERT_TRUE(waitForResults(dialog, 1));
+    ASSERT_TRUE(dialog.fitted() && dialog.fitted()->fits);
+    ASSERT_EQ(dialog.fitted()->width, 600);
+    auto* shown = dialog.findChild<TGIFAnimator*>("Result");
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(shown->stretch());
+    EXPECT_EQ(shown->width(), 284) << "as wide as the box";
+    EXPECT_EQ(shown->height(), 142) << "the aspect kept";
+    EXPECT_TRUE(shown->parentWidget()->rect().contains(shown->geometry()));
 }
