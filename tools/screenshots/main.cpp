@@ -1,5 +1,6 @@
 // Renders Tarvel's windows headless to PNG files, for the README and for checking the look by eye.
 // Usage: tarvel-screenshots OUTDIR  (run with QT_QPA_PLATFORM=offscreen)
+#include "FitDialog.h"
 #include "Fonts.h"
 #include "ScriptedDialogs.h"
 #include "TGIFAnimator.h"
@@ -11,8 +12,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QListView>
+#include <QPainter>
 #include <QPushButton>
+#include <QRadialGradient>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -51,6 +55,38 @@ void withView(TForm1& form, TForm2& view, int slot, const std::function<void()>&
     });
     poll.start();
     form.findChild<QPushButton*>("btn2")->click();
+}
+
+// A picture as a user brings it: a 320x240 PNG of soft gradients and a title, fitted into 21504 bytes.
+void shootFit(const QTemporaryDir& dir) {
+    QImage picture(320, 240, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QLinearGradient sky(0, 0, 0, 240);
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(250, 190, 120));
+    painter.fillRect(picture.rect(), sky);
+    QRadialGradient sun(230, 150, 60);
+    sun.setColorAt(0, QColor(255, 250, 210));
+    sun.setColorAt(1, QColor(255, 160, 60, 0));
+    painter.fillRect(picture.rect(), sun);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(Fonts::tahoma().family(), 28, QFont::Bold));
+    painter.drawText(QRect(0, 20, 320, 60), Qt::AlignCenter, "Tarvel");
+    painter.end();
+    const QString path = dir.filePath("sunset.png");
+    picture.save(path);
+    PictureLoad read = FitDialog::readPicture(path);
+    if (!read.source) {
+        std::fprintf(stderr, "could not read %s\n", qPrintable(path));
+        return;
+    }
+    FitDialog dialog(std::move(*read.source), 21504);
+    dialog.show();
+    QEventLoop loop;
+    QObject::connect(&dialog, &FitDialog::resultShown, &loop, &QEventLoop::quit);
+    if (!dialog.fitted())
+        loop.exec();
+    save(dialog, "fit-dialog");
 }
 
 } // namespace
@@ -106,6 +142,8 @@ int main(int argc, char** argv) {
         view.animator().setFrameIndex(5);
         save(view, "view-gif-frame6");
     });
+
+    shootFit(phoneDir);
 
     TForm3 about(&form);
     about.show();
