@@ -86,6 +86,19 @@ QTextStream& err() {
     return stream;
 }
 
+// Wine makes a prefix on its first start, which takes up to a minute: said once, so that the command is
+// not taken for hung.
+void announceNewPrefix(const Backend& backend) {
+    static bool announced = false;
+    const BridgeLink* bridge = backend.bridge();
+    if (announced || !bridge || bridge->setup().launcher.isEmpty() ||
+        QFileInfo::exists(SerialPorts::winePrefix() + "/system.reg"))
+        return;
+    announced = true;
+    err() << "tarvel-cli: Wine is making its prefix " << QDir::toNativeSeparators(SerialPorts::winePrefix())
+          << "; the first start takes up to a minute." << Qt::endl;
+}
+
 const char* kindWord(ContentKind kind) {
     switch (kind) {
     case ckApplication:
@@ -216,6 +229,7 @@ class Runner {
     // Enters GBP mode and finishes any change an earlier run left cut short. False: the phone does not
     // answer (already reported).
     bool open(std::optional<GBPSession>& session) {
+        announceNewPrefix(backend_);
         session.emplace(link(), options_.port);
         if (!session->entered()) {
             fail(kLinkFailed,
@@ -826,7 +840,14 @@ int run(const QStringList& arguments) {
     Backend backend = makeLink(options);
     if (!backend.choice.error.isEmpty())
         return usage(backend.choice.error);
-    const PortMapping::Applied applied = PortMapping::startUp(backend, mappings, true);
+    PortMapping::Applied applied = PortMapping::startUp(backend, mappings);
+    if (!applied.registry.isEmpty()) {
+        announceNewPrefix(backend);
+        const QString error =
+            PortMapping::updateRegistry(PortMapping::wine(), SerialPorts::winePrefix(), applied.registry);
+        if (!error.isEmpty())
+            applied.errors << error;
+    }
     for (const QString& line : applied.notes + applied.errors)
         err() << "tarvel-cli: " << line << Qt::endl;
     if (parser.isSet(version)) {

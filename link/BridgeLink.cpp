@@ -100,6 +100,8 @@ bool BridgeLink::start() {
 }
 
 BridgeLink::StartState BridgeLink::pollStart() {
+    if (startState_ == StartState::Ready && (!process_ || process_->state() == QProcess::NotRunning))
+        return StartState::Idle; // ended since its start: the next call starts another
     if (startState_ != StartState::Pending || !process_)
         return startState_;
     process_->waitForReadyRead(0);

@@ -54,7 +54,8 @@ class BridgeLink : public GBPCtrl {
     // when it cannot start or the library cannot be used (not loadable, an export missing).
     bool start();
     // Starts the bridge without waiting for it, so that its start overlaps other work; pollStart()
-    // tells, without waiting, how that start went (Pending until the bridge's hello is in).
+    // tells, without waiting, how that start went (Pending until the bridge's hello is in; Idle again
+    // once a bridge that was ready has ended).
     enum class StartState { Idle, Pending, Ready, Failed };
     void launch();
     StartState pollStart();

@@ -171,22 +171,15 @@ QStringList wine() {
     return windowsLauncher(PeArch::X86_64);
 }
 
-Applied startUp(const Backend& backend, const std::map<int, QString>& given, bool waitForWine) {
+Applied startUp(const Backend& backend, const std::map<int, QString>& given) {
     const BridgeLink* bridge = backend.bridge();
     const bool underWine = bridge && !bridge->setup().launcher.isEmpty();
     if (!underWine && given.empty())
         return {};
     QSettings settings("Tarvel", "Tarvel");
     const QString prefix = SerialPorts::winePrefix();
-    Applied applied = apply(prefix, given, settings,
-                            underWine ? SerialPorts::listMachine() : std::vector<SerialPorts::Device>{});
-    if (waitForWine && !applied.registry.isEmpty()) {
-        const QString error = updateRegistry(wine(), prefix, applied.registry);
-        if (!error.isEmpty())
-            applied.errors << error;
-        applied.registry.clear();
-    }
-    return applied;
+    return apply(prefix, given, settings,
+                 underWine ? SerialPorts::listMachine() : std::vector<SerialPorts::Device>{});
 }
 
 QString set(const QString& prefix, QSettings& settings, int com, const QString& device,

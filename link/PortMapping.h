@@ -41,9 +41,9 @@ Applied apply(const QString& prefix, const std::map<int, QString>& given, QSetti
 
 // apply() for a program that has just bound backend, with Tarvel's prefix, the settings file and this
 // machine's devices; nothing where no bridge runs under Wine and nothing is given. (No Wine on Windows:
-// there the COM ports are the system's own.) With waitForWine the registry update is made before it
-// returns, else it is left in the result for the caller to start.
-Applied startUp(const Backend& backend, const std::map<int, QString>& given, bool waitForWine);
+// there the COM ports are the system's own.) The registry update is left in the result for the caller
+// to make.
+Applied startUp(const Backend& backend, const std::map<int, QString>& given);
 // What runs Wine's own programs (reg) here.
 QStringList wine();
 

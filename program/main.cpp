@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Before the bridge starts, so that the library finds its port.
-    PortMapping::Applied mapped = PortMapping::startUp(backend, mappings, false);
+    PortMapping::Applied mapped = PortMapping::startUp(backend, mappings);
     DiagnosticLog diagnostics(DiagnosticLog::header(backend, QCoreApplication::applicationVersion(),
                                                     SerialPorts::winePrefix(), QDateTime::currentDateTime()));
     if (parser.isSet(log)) {

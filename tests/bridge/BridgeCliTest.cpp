@@ -131,3 +131,22 @@ TEST_F(BridgeCli, AFaultOfTheLibraryFailsTheCommandAndSparesTheOtherSections) {
         }
     }
 }
+
+TEST_F(BridgeCli, SaysOnceThatWineIsMakingANewPrefix) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build runs the bridge without Wine";
+#else
+    const QString prefix = dir.filePath("new-prefix");
+    ScopedEnv prefixVariable("TARVEL_WINEPREFIX", prefix.toUtf8());
+    ScopedEnv wine("TARVEL_WINE", "false"); // a Wine that starts nothing: only the words are looked at
+    CliRun r = cli({"list"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.count("Wine is making its prefix " + prefix + "; the first start takes up to a minute."),
+              1)
+        << r.err.toStdString();
+    QDir().mkpath(prefix);
+    writeFile(prefix + "/system.reg", "");
+    r = cli({"list"});
+    EXPECT_FALSE(r.err.contains("Wine is making")) << r.err.toStdString();
+#endif
+}

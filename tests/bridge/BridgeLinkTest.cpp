@@ -4,6 +4,8 @@
 #include "TestPattern.h"
 #include "WineTestSupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -236,6 +238,12 @@ TEST(BridgeLink, AMalformedOrMissingAnswerEndsTheBridgeAndTheNextCallStartsAnoth
     greeting.launch();
     EXPECT_TRUE(greeting.start());
     EXPECT_EQ(greeting.pollStart(), BridgeLink::StartState::Ready);
+    // One that ends after its hello is no longer ready: the next call starts another.
+    BridgeLink ending(fake(hello + "exit 0"));
+    EXPECT_TRUE(ending.start());
+    for (QDeadlineTimer end(10000); ending.pollStart() == BridgeLink::StartState::Ready && !end.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(ending.pollStart(), BridgeLink::StartState::Idle);
 
     // After a failure the next call starts a new bridge, which here answers well.
     // Answers: length 8, result 0 (then 9), refusal length 0.
