@@ -72,6 +72,7 @@ int EInOutError::codeFromWindowsError(unsigned long err) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE: // a name longer than the system takes
     case ERROR_DIRECTORY:
         return kInvalidFilename;
     case ERROR_TOO_MANY_OPEN_FILES:

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -125,11 +124,6 @@ QByteArray checkedFolder(const QString& folder) {
 
 // Temporary names: hidden, the start of the target's name (kept short, so that any name the folder
 // accepts works as a target), the creating process and six random characters.
-const QRegularExpression& temporaryPattern() {
-    static const QRegularExpression pattern(QStringLiteral("^\\..*\\.tarvel-(\\d+)-[A-Za-z0-9]{6}$"));
-    return pattern;
-}
-
 QByteArray temporaryPrefix(const QByteArray& folder, const QString& targetName) {
     return folder + "/." + nativePath(targetName.left(40)) + ".tarvel-" + QByteArray::number(::getpid()) +
            "-";
@@ -351,15 +345,11 @@ void replaceEntry(const QString& path, const void* data, std::size_t size) {
     commit(temp, target, folder);
 }
 
-bool isTemporaryName(const QString& name) {
-    return temporaryPattern().match(name).hasMatch();
-}
-
 void removeStaleTemporaries(const QString& folder) {
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        const QRegularExpressionMatch m = temporaryPattern().match(name);
-        if (!m.hasMatch() || processRuns(m.captured(1).toLongLong()))
+        const std::optional<qint64> owner = temporaryOwner(name);
+        if (!owner || processRuns(*owner))
             continue;
         const QByteArray path = nativePath(folder + "/" + name);
         struct stat st {};

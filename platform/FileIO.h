@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace FileIO {
@@ -43,8 +44,12 @@ void replaceFile(const QString& path, const void* data, std::size_t size);
 // removed first; a folder that holds anything is refused).
 void replaceEntry(const QString& path, const void* data, std::size_t size);
 
-// Whether name is a temporary file name this program makes.
+// Whether name is a temporary file name this program makes, and the process that made it.
 bool isTemporaryName(const QString& name);
+std::optional<qint64> temporaryOwner(const QString& name);
+// absolutePath as Windows' wide file functions take it: with backslashes, and from 248 characters on in
+// the \\?\ form (\\?\UNC\ for a share), which lifts the limit of 260 characters a path otherwise has.
+QString windowsPath(const QString& absolutePath);
 // Removes from folder the temporary files this program left there: those of processes that have ended.
 void removeStaleTemporaries(const QString& folder);
 

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -28,7 +27,7 @@ struct Handle {
 };
 
 std::wstring nativePath(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
+    return FileIO::windowsPath(QFileInfo(path).absoluteFilePath()).toStdWString();
 }
 
 // Another program (a virus scanner, a sync client) may hold a file for a moment: these errors are
@@ -164,11 +163,6 @@ void readWhole(HANDLE h, uint8_t* into, std::size_t count) {
 
 // Temporary names, as on Linux: a leading dot, the start of the target's name (kept short, so that any
 // name the folder accepts works as a target), the creating process and six random characters.
-const QRegularExpression& temporaryPattern() {
-    static const QRegularExpression pattern(QStringLiteral("^\\..*\\.tarvel-(\\d+)-[A-Za-z0-9]{6}$"));
-    return pattern;
-}
-
 QString temporaryName(const QString& targetName) {
     QString start = targetName.left(40);
     if (!start.isEmpty() && start.back().isHighSurrogate())
@@ -343,15 +337,11 @@ void replaceEntry(const QString& path, const void* data, std::size_t size) {
     commit(temp, target);
 }
 
-bool isTemporaryName(const QString& name) {
-    return temporaryPattern().match(name).hasMatch();
-}
-
 void removeStaleTemporaries(const QString& folder) {
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        const QRegularExpressionMatch m = temporaryPattern().match(name);
-        if (!m.hasMatch() || processRuns(m.captured(1).toLongLong()))
+        const std::optional<qint64> owner = temporaryOwner(name);
+        if (!owner || processRuns(*owner))
             continue;
         const std::wstring path = nativePath(QDir(folder).filePath(name));
         const DWORD attributes = ::GetFileAttributesW(path.c_str());

@@ -126,6 +126,7 @@ TEST(FileIOWindows, MapsWindowsErrorsToTheProgramsCodes) {
         {ERROR_PATH_NOT_FOUND, EInOutError::kInvalidFilename},
         {ERROR_INVALID_NAME, EInOutError::kInvalidFilename},
         {ERROR_BAD_PATHNAME, EInOutError::kInvalidFilename},
+        {ERROR_FILENAME_EXCED_RANGE, EInOutError::kInvalidFilename},
         {ERROR_DIRECTORY, EInOutError::kInvalidFilename},
         {ERROR_TOO_MANY_OPEN_FILES, EInOutError::kTooManyOpenFiles},
         {ERROR_ACCESS_DENIED, EInOutError::kAccessDenied},

@@ -112,6 +112,12 @@ TEST(FileIO, ReplacesAFileWholeOrNotAtAll) {
     }
     EXPECT_THROW(FileIO::readExactly(target, 299), EInOutError) << "a file that grew is an error";
     EXPECT_EQ(FileIO::readExactly(target, 300).size(), 300u);
+
+    // A path longer than Windows' 260 characters, reached as any other.
+    const QString deep = dir.path() + QString("/a-folder-of-a-long-name").repeated(12);
+    ASSERT_TRUE(QDir().mkpath(deep));
+    FileIO::replaceFile(deep + "/out.bin", fresh.constData(), static_cast<std::size_t>(fresh.size()));
+    EXPECT_EQ(FileIO::readPlainFile(deep + "/out.bin", 1000).size(), 300u);
 }
 
 TEST(FileIO, RefusesAPipeAsASourceAndRemovesItsOwnLeftoversOnTheNextReplace) {
@@ -154,6 +160,18 @@ TEST(FileIO, RefusesAPipeAsASourceAndRemovesItsOwnLeftoversOnTheNextReplace) {
     names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     EXPECT_EQ(names, (QStringList{".other.bin.tarvel-1-AbCdE1", "next.bin", "pipe"}));
 #endif
+}
+
+TEST(FileIO, GivesAWindowsPathOf248CharactersOrMoreItsLongForm) {
+    EXPECT_EQ(FileIO::windowsPath("C:/Users/ann/phone.bin"), "C:\\Users\\ann\\phone.bin");
+    const QString deep = QString("/folder").repeated(40);
+    EXPECT_EQ(FileIO::windowsPath("C:" + deep + "/./x/../phone.bin"),
+              "\\\\?\\C:" + QString(deep).replace('/', '\\') + "\\phone.bin")
+        << "the long form is taken as it stands, so it is given clean";
+    EXPECT_EQ(FileIO::windowsPath("//server/share" + deep),
+              "\\\\?\\UNC\\server\\share" + QString(deep).replace('/', '\\'));
+    const QString already = "\\\\?\\C:" + QString(deep).replace('/', '\\');
+    EXPECT_EQ(FileIO::windowsPath(already), already);
 }
 
 TEST(GraphicFormats, FindsTheGifClassByExtensionInAnyCaseUntilCleared) {
