@@ -55,7 +55,8 @@ Commands:
   verify DIR                compare the phone with a backup in DIR
   history SECTION           list the automatic backups of a section
   undo SECTION              restore the newest automatic backup of a section
-  ports                     the serial devices and the COM port each is mapped to in Wine
+  ports                     the serial devices and the COM port each is mapped to in Wine (on
+                            Windows, the system's COM ports)
   fit PICTURE FILE          fit a picture (PNG, JPEG, BMP, GIF, animated GIF) into a GIF of at most
                             --bytes N (or --section's capacity; default 21504), --size WxH at most,
                             --colors N at most; --no-dither, --allow-drop (drop frames if need be)
@@ -707,8 +708,12 @@ class Runner {
 
     // Reads sysfs and the Wine prefix only: the link stays closed.
     int ports() {
+#ifdef _WIN32
+        const std::vector<SerialPorts::Device> devices = SerialPorts::listWindows();
+#else
         const std::vector<SerialPorts::Device> devices =
             SerialPorts::withComPorts(SerialPorts::listMachine(), SerialPorts::winePrefix());
+#endif
         qsizetype width = 0;
         for (const SerialPorts::Device& d : devices)
             width = std::max(width, d.path.size());

@@ -109,6 +109,44 @@ std::vector<Device> listMachine() {
     return list(sysfsRoot(), devRoot());
 }
 
+std::vector<Device> fromSerialComm(const std::vector<std::pair<QString, QString>>& values,
+                                   const std::map<QString, Device>& described) {
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    std::vector<Device> devices;
+    for (const auto& [kernelName, port] : values) {
+        const QRegularExpressionMatch m = comName.match(port.trimmed());
+        if (!m.hasMatch())
+            continue;
+        Device d;
+        const QString upper = port.trimmed().toUpper();
+        if (const auto found = described.find(upper); found != described.end())
+            d = found->second;
+        d.name = upper;
+        d.path = kernelName;
+        d.com = m.captured(1).toInt();
+        devices.push_back(d);
+    }
+    std::stable_sort(devices.begin(), devices.end(),
+                     [](const Device& a, const Device& b) { return a.com < b.com; });
+    return devices;
+}
+
+Device describedPort(const QString& friendlyName, const QString& hardwareId) {
+    static const QRegularExpression comSuffix(QStringLiteral("\\s*\\(COM[0-9]+\\)$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ids(QStringLiteral("VID_([0-9A-F]{4})[&+]PID_([0-9A-F]{4})"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    Device d;
+    d.description = QString(friendlyName).remove(comSuffix).trimmed();
+    if (const QRegularExpressionMatch m = ids.match(hardwareId); m.hasMatch()) {
+        d.usb = true;
+        const QString pair = QString("%1:%2").arg(m.captured(1).toLower(), m.captured(2).toLower());
+        d.description = d.description.isEmpty() ? pair : QString("%1 (%2)").arg(d.description, pair);
+    }
+    return d;
+}
+
 QString winePrefix() {
     for (const char* variable : {"TARVEL_WINEPREFIX", "WINEPREFIX"}) {
         const QString prefix = qEnvironmentVariable(variable);

@@ -2,6 +2,8 @@
 // The serial devices of the machine, as sysfs shows them, and the COM ports a Wine prefix maps to them.
 // Read only: nothing here opens a device or changes a link.
 #include <QString>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace SerialPorts {
@@ -23,6 +25,19 @@ QString sysfsRoot();
 QString devRoot();
 // list() of this machine.
 std::vector<Device> listMachine();
+
+// Windows' own COM ports: values of HARDWARE\DEVICEMAP\SERIALCOMM (the kernel's device name, such as
+// "\Device\VCP0", and "COM3"), described by the device manager's names of the ports by their COM name.
+// In order of COM number; each with com set, path the device name and name the COM name.
+std::vector<Device> fromSerialComm(const std::vector<std::pair<QString, QString>>& values,
+                                   const std::map<QString, Device>& described);
+// A port's description from its device manager name and first hardware id: "USB Serial Port (COM3)" and
+// "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000" give "USB Serial Port (0403:6001)", with usb set.
+Device describedPort(const QString& friendlyName, const QString& hardwareId);
+#ifdef _WIN32
+// fromSerialComm() of this system's registry and device manager.
+std::vector<Device> listWindows();
+#endif
 
 // Tarvel's Wine prefix: TARVEL_WINEPREFIX, else WINEPREFIX, else "wine" in the data folder. It may not
 // exist yet.
