@@ -249,8 +249,11 @@ std::optional<Answer> BridgeLink::call(const Request& request) {
             if (!answer.refusal.empty()) {
                 // The bridge is kept: it refuses every later call too, and a new one would only try
                 // the library again.
-                lastError_ = QString::fromStdString(answer.refusal);
-                qCWarning(lcBridge).noquote() << lastError_;
+                // Every later call is refused in the same words: they are logged once.
+                const QString refusal = QString::fromStdString(answer.refusal);
+                if (refusal != lastError_)
+                    qCWarning(lcBridge).noquote() << refusal;
+                lastError_ = refusal;
                 return std::nullopt;
             }
             return answer;

@@ -83,6 +83,12 @@ TEST(BridgeLink, TheRightCallingConventionServesAndAWrongOneIsRefusedBeforeAnyWr
             }
             const QByteArray staged = patternBytes(300, 9);
             phone.put(18, 9, staged);
+            static int refusalsLogged;
+            refusalsLogged = 0;
+            const QtMessageHandler previous =
+                qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                    refusalsLogged += text.contains("as chosen") ? 1 : 0;
+                });
             // InitGBPMode tells stdcall from the others; cdecl from register only the test read.
             const bool byInit = built == CallConv::Stdcall || chosen == CallConv::Stdcall;
             const int32_t init = link.InitGBPMode(1);
@@ -99,6 +105,8 @@ TEST(BridgeLink, TheRightCallingConventionServesAndAWrongOneIsRefusedBeforeAnyWr
             EXPECT_TRUE(link.lastError().contains(named))
                 << "still refused: " << link.lastError().toStdString();
             link.EndGBPMode();
+            qInstallMessageHandler(previous);
+            EXPECT_EQ(refusalsLogged, 1) << "every later call is refused in the same words, logged once";
             EXPECT_EQ(phone.get(18, 9), staged);
             // Only the checks and the end of GBP mode, and no new bridge trying again.
             EXPECT_EQ(callsSeen(phone),
