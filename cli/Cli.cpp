@@ -8,6 +8,7 @@
 #include "FileIO.h"
 #include "FullBackup.h"
 #include "GBPSession.h"
+#include "LinkOptions.h"
 #include "LoggingLink.h"
 #include "PictureFile.h"
 #include "PortMapping.h"
@@ -798,19 +799,11 @@ int run(const QStringList& arguments) {
     const QCommandLineOption yes("yes", "Change sections that hold data without asking.");
     const QCommandLineOption json("json", "Machine-readable output for list, verify, history and ports.");
     const QCommandLineOption verbose("verbose", "Log every link call with its arguments and result.");
-    const QCommandLineOption gbpDll("gbp-dll",
-                                    "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
-    const QCommandLineOption gbpCallConv(
-        "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
-        "NAME");
-    const QCommandLineOption serial(
-        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).",
-        "COMn=DEVICE");
+    const LinkOptions linkOptions;
+    const auto& [gbpDll, gbpCallConv, serial, logFile] = linkOptions;
     parser.addOptions({port, phoneDir, yes, json, verbose, gbpDll, gbpCallConv, serial});
     const QCommandLineOption probe("probe", "doctor: also enter GBP mode on the port and leave it (touches "
                                             "the phone).");
-    const QCommandLineOption logFile(
-        "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
     parser.addOptions({probe, logFile});
     const QCommandLineOption fit("fit", "write: fit a picture into the section first.");
     const QCommandLineOption fitBytes("bytes", "fit: the largest GIF to make, in bytes.", "N");

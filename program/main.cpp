@@ -8,6 +8,7 @@
 #include "FitDialog.h"
 #include "Fonts.h"
 #include "GraphicFormats.h"
+#include "LinkOptions.h"
 #include "LinkStarter.h"
 #include "LoggingLink.h"
 #include "PortMapping.h"
@@ -49,16 +50,8 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription("Manages the memory sections of a Sony CMD-J5/J6/J7/J70 phone.");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption gbpDll("gbp-dll",
-                                    "Talks to the phone through the service library PATH (GBP.DLL).", "PATH");
-    const QCommandLineOption gbpCallConv(
-        "gbp-callconv", "The library's calling convention: stdcall (the default), cdecl or register.",
-        "NAME");
-    const QCommandLineOption serial(
-        "serial", "Links COM n of Tarvel's Wine prefix to DEVICE, and keeps it (may be repeated).",
-        "COMn=DEVICE");
-    const QCommandLineOption log(
-        "log", "Appends a diagnostic log (what Tarvel talks to, then every link call) to FILE.", "FILE");
+    const LinkOptions linkOptions;
+    const auto& [gbpDll, gbpCallConv, serial, log] = linkOptions;
     parser.addOptions({gbpDll, gbpCallConv, serial, log});
     if (asksForTextOnly(argc, argv)) {
         QCoreApplication text(argc, argv);
