@@ -1,5 +1,6 @@
 #include "GifLzwDecoder.h"
 #include "GifBuilder.h"
+#include "support/RandomPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +39,6 @@ std::vector<uint8_t> codes(std::initializer_list<std::pair<int, int>> list) {
     for (auto [code, width] : list)
         writer.put(code, width);
     return writer.bytes();
-}
-
-std::vector<uint8_t> randomPixels(size_t count, int colours, unsigned seed, int runLength = 1) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> pixels;
-    while (pixels.size() < count) {
-        uint8_t value = static_cast<uint8_t>(random() % static_cast<unsigned>(colours));
-        for (int i = 0; i < runLength && pixels.size() < count; ++i)
-            pixels.push_back(value);
-    }
-    return pixels;
 }
 
 } // namespace

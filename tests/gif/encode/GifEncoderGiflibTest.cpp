@@ -2,11 +2,11 @@
 // loop as it was given.
 #include "GifEncoder.h"
 #include "support/GiflibMemoryReader.h"
+#include "support/RandomPixels.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 namespace {
 
@@ -15,14 +15,6 @@ std::vector<GifColor> ramp(int count, uint8_t tint) {
     for (int i = 0; i < count; ++i)
         table.push_back({static_cast<uint8_t>(i), tint, static_cast<uint8_t>(255 - i)});
     return table;
-}
-
-std::vector<uint8_t> noise(size_t count, int colours, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> indexes(count);
-    for (uint8_t& i : indexes)
-        i = static_cast<uint8_t>(random() % static_cast<unsigned>(colours));
-    return indexes;
 }
 
 void expectTable(const ColorMapObject* map, const std::vector<GifColor>& want) {
@@ -43,8 +35,8 @@ TEST(GifEncoderWithGiflib, GiflibReadsBackEveryFieldOfAnAnimation) {
     image.globalColors = ramp(256, 9);
     image.loopCount = 4;
     // A full frame of noise over 256 colours passes the 4096 codes several times.
-    image.frames.push_back({0, 0, 120, 90, noise(120 * 90, 256, 1), {}, 5, 1, -1});
-    image.frames.push_back({30, 20, 17, 11, noise(17 * 11, 3, 2), ramp(3, 200), 12, 2, 2});
+    image.frames.push_back({0, 0, 120, 90, randomPixels(120 * 90, 256, 1), {}, 5, 1, -1});
+    image.frames.push_back({30, 20, 17, 11, randomPixels(17 * 11, 3, 2), ramp(3, 200), 12, 2, 2});
     image.frames.push_back({119, 89, 1, 1, {1}, {}, 0, 0, -1});
     const std::vector<uint8_t> bytes = encodeGif(image);
 

@@ -1,9 +1,8 @@
 #include "GifEncoder.h"
 #include "TGIFImage.h"
+#include "support/RandomPixels.h"
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 namespace {
 
@@ -52,19 +51,11 @@ void expectPalette(TGIFImage& image, int index, const std::vector<GifColor>& wan
     }
 }
 
-std::vector<uint8_t> randomIndexes(size_t count, int colors, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> indexes(count);
-    for (auto& index : indexes)
-        index = static_cast<uint8_t>(random() % static_cast<unsigned>(colors));
-    return indexes;
-}
-
 } // namespace
 
 TEST(GifEncoder, TwoColourImageRoundTripsAsOneBitFrame) {
     GifEncodeImage image{17, 5, greyRamp(2), 0, 0, {}};
-    image.frames.push_back(fullFrame(17, 5, randomIndexes(17 * 5, 2, 1)));
+    image.frames.push_back(fullFrame(17, 5, randomPixels(17 * 5, 2, 1)));
     TGIFImage decoded;
     load(decoded, encodeGif(image));
     ASSERT_EQ(decoded.frameCount(), 1);
@@ -78,7 +69,7 @@ TEST(GifEncoder, TwoColourImageRoundTripsAsOneBitFrame) {
 TEST(GifEncoder, FullTableOfRandomIndexesRoundTripsThroughSeveralClearCodes) {
     // Random indexes add a code for nearly every pixel, so the table fills every ~4000 pixels.
     GifEncodeImage image{200, 100, greyRamp(256), 0, 0, {}};
-    image.frames.push_back(fullFrame(200, 100, randomIndexes(200 * 100, 256, 2)));
+    image.frames.push_back(fullFrame(200, 100, randomPixels(200 * 100, 256, 2)));
     TGIFImage decoded;
     load(decoded, encodeGif(image));
     expectIndexes(decoded, 0, image.frames[0].indexes);
@@ -120,7 +111,7 @@ TEST(GifEncoder, FirstCodeAfterEachClearIsALiteralTheDecoderReads) {
 
 TEST(GifEncoder, AnimationKeepsRectanglesDelaysDisposalTransparencyLoopAndLocalTables) {
     GifEncodeImage image{8, 6, greyRamp(4), 0, 3, {}};
-    image.frames.push_back(fullFrame(8, 6, randomIndexes(48, 4, 4)));
+    image.frames.push_back(fullFrame(8, 6, randomPixels(48, 4, 4)));
     GifEncodeFrame second = fullFrame(3, 2, {0, 1, 2, 3, 0, 1});
     second.left = 5;
     second.top = 4;
