@@ -336,13 +336,19 @@ void SectionController::restorePrevious(int slot) {
     });
 }
 
-void SectionController::backUpAll(FileDialogState& dialog) {
+std::optional<QString> SectionController::chooseFolder(FileDialogState& dialog) {
     if (scanning_ || ConnectedPort == 0)
-        return;
-    const std::optional<QString> parent = dialogs_.folderName(owner_, dialog);
+        return std::nullopt;
+    std::optional<QString> folder = dialogs_.folderName(owner_, dialog);
+    if (folder)
+        window_.foldersChosen();
+    return folder;
+}
+
+void SectionController::backUpAll(FileDialogState& dialog) {
+    const std::optional<QString> parent = chooseFolder(dialog);
     if (!parent)
         return;
-    window_.foldersChosen();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString folder = FullBackup::freeFolderName(
         *parent, "tarvel-backup-" + now.toLocalTime().toString("yyyy-MM-dd-HHmmss"));
@@ -365,12 +371,9 @@ void SectionController::backUpAll(FileDialogState& dialog) {
 }
 
 void SectionController::restoreAll(FileDialogState& dialog) {
-    if (scanning_ || ConnectedPort == 0)
-        return;
-    const std::optional<QString> folder = dialogs_.folderName(owner_, dialog);
+    const std::optional<QString> folder = chooseFolder(dialog);
     if (!folder)
         return;
-    window_.foldersChosen();
     // Every file is checked before the phone is contacted.
     const FullBackup::Loaded backup = FullBackup::load(*folder);
     if (!backup.ok()) {

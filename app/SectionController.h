@@ -75,6 +75,8 @@ class SectionController {
     // its announcement (or the port's error, and work does not run); after work, the session ends, the
     // panel says "Ready" (or the port's error) and the messages show.
     void inSession(const std::function<Ending()>& work);
+    // The folder of a whole backup, chosen by the user while a phone is connected and no scan runs.
+    std::optional<QString> chooseFolder(FileDialogState& dialog);
     // The safe change of a section to bytes, as Upload and a restore make it.
     Ending change(int slot, const std::vector<uint8_t>& bytes, const QString& caption, const QString& success,
                   const QString& failure);
