@@ -27,7 +27,6 @@ PaletteLookup::PaletteLookup(const std::vector<GifColor>& palette, int skip) {
             ++k;
         start_[static_cast<size_t>(v)] = static_cast<uint16_t>(k);
     }
-    cells_.assign(size_t{1} << 18, kUnknown);
 }
 
 uint8_t PaletteLookup::search(int r, int g, int b, int& best, int& second) const {
@@ -76,6 +75,8 @@ uint8_t PaletteLookup::nearest(int r, int g, int b) {
     r = std::clamp(r, 0, 255);
     g = std::clamp(g, 0, 255);
     b = std::clamp(b, 0, 255);
+    if (cells_.empty()) // made on first use: search() alone needs no cache
+        cells_.assign(size_t{1} << 18, kUnknown);
     const size_t cell =
         static_cast<size_t>((r >> kCellShift) << 12 | (g >> kCellShift) << 6 | (b >> kCellShift));
     uint16_t& cached = cells_[cell];

@@ -29,5 +29,5 @@ class PaletteLookup {
     static constexpr uint16_t kUnknown = 0xFFFF, kAmbiguous = 0xFFFE;
     std::vector<Entry> sorted_;         // by red
     std::array<uint16_t, 257> start_{}; // first sorted entry with red >= value
-    std::vector<uint16_t> cells_;       // 2^18 cells: index, kUnknown or kAmbiguous
+    std::vector<uint16_t> cells_;       // 2^18 cells once nearest() runs: index, kUnknown or kAmbiguous
 };
